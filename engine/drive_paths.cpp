@@ -1,0 +1,110 @@
+#include "drive_paths.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <mutex>
+
+namespace sarnoval {
+
+namespace {
+
+std::mutex g_mapMutex;
+DriveMap g_map = DefaultDriveMap();
+
+bool IsPseudoFs(std::string_view type) {
+    static constexpr std::array<std::string_view, 26> kPseudo = {
+        "proc",      "sysfs",      "devtmpfs", "devpts",   "tmpfs",     "ramfs",    "cgroup",
+        "cgroup2",   "securityfs", "pstore",   "debugfs",  "tracefs",   "configfs", "fusectl",
+        "mqueue",    "hugetlbfs",  "bpf",      "autofs",   "binfmt_misc", "efivarfs", "nsfs",
+        "rpc_pipefs", "squashfs",  "iso9660",  "overlay",  "selinuxfs"};
+    return std::find(kPseudo.begin(), kPseudo.end(), type) != kPseudo.end();
+}
+
+// Whether dir is at or below root, comparing whole path components.
+bool IsWithin(const std::filesystem::path& dir, const std::filesystem::path& root) {
+    auto d = dir.begin();
+    for (auto r = root.begin(); r != root.end(); ++r, ++d) {
+        if (r->empty()) {
+            continue; // trailing separator
+        }
+        if (d == dir.end() || *d != *r) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+DriveMap DefaultDriveMap() {
+    const char* home = std::getenv("HOME");
+    return {{'C', std::filesystem::path(home && *home ? home : "/")}};
+}
+
+DriveMap BuildDriveMap(const std::filesystem::path& home, std::vector<Volume> volumes) {
+    std::erase_if(volumes, [](const Volume& v) {
+        return !v.ready || v.readOnly || v.mountPoint.empty() || IsPseudoFs(v.fsType);
+    });
+    std::sort(volumes.begin(), volumes.end(),
+              [](const Volume& a, const Volume& b) { return a.mountPoint < b.mountPoint; });
+    volumes.erase(std::unique(volumes.begin(), volumes.end(),
+                              [](const Volume& a, const Volume& b) {
+                                  return a.mountPoint == b.mountPoint;
+                              }),
+                  volumes.end());
+
+    // The deepest mount point above home is the volume C already stands for.
+    const Volume* homeVolume = nullptr;
+    for (const Volume& v : volumes) {
+        if (IsWithin(home, v.mountPoint) &&
+            (!homeVolume || v.mountPoint.size() > homeVolume->mountPoint.size())) {
+            homeVolume = &v;
+        }
+    }
+
+    DriveMap map{{'C', home}};
+    char letter = 'D';
+    for (const Volume& v : volumes) {
+        if (&v == homeVolume) {
+            continue;
+        }
+        if (letter > 'Z') {
+            break;
+        }
+        map.emplace(letter++, std::filesystem::path(v.mountPoint));
+    }
+    return map;
+}
+
+void SetDriveMap(DriveMap map) {
+    std::lock_guard lock(g_mapMutex);
+    g_map = std::move(map);
+}
+
+DriveMap CurrentDriveMap() {
+    std::lock_guard lock(g_mapMutex);
+    return g_map;
+}
+
+std::optional<std::filesystem::path> DriveRoot(std::string_view driveText) {
+#ifdef _WIN32
+    return std::filesystem::path(std::string(driveText) + ":\\");
+#else
+    if (driveText.size() != 1) {
+        return std::nullopt;
+    }
+    char letter = driveText[0];
+    if (letter >= 'a' && letter <= 'z') {
+        letter = static_cast<char>(letter - 'a' + 'A');
+    }
+    std::lock_guard lock(g_mapMutex);
+    const auto found = g_map.find(letter);
+    if (found == g_map.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+#endif
+}
+
+} // namespace sarnoval

@@ -1,0 +1,175 @@
+#include "file_io.h"
+
+#include <utility>
+
+#ifdef _WIN32
+#include <cstdio>
+#include <io.h>
+#else
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace sarnoval {
+
+File::File(File&& other) noexcept {
+    *this = std::move(other);
+}
+
+#ifdef _WIN32
+
+namespace {
+std::FILE* AsFile(void* handle) { return static_cast<std::FILE*>(handle); }
+} // namespace
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        Close();
+        handle_ = std::exchange(other.handle_, nullptr);
+    }
+    return *this;
+}
+
+File::~File() { Close(); }
+
+File File::Open(const std::filesystem::path& path, Mode mode) {
+    File file;
+    if (path.empty()) {
+        return file;
+    }
+    std::FILE* stream = nullptr;
+    if (_wfopen_s(&stream, path.c_str(), mode == Mode::Read ? L"rb" : L"wb") == 0 && stream) {
+        std::setvbuf(stream, nullptr, _IONBF, 0);
+        file.handle_ = stream;
+    }
+    return file;
+}
+
+bool File::IsOpen() const { return handle_ != nullptr; }
+
+std::size_t File::ReadFull(void* buffer, std::size_t size, bool& failed) {
+    const std::size_t got = std::fread(buffer, 1, size, AsFile(handle_));
+    if (got < size && std::ferror(AsFile(handle_))) {
+        failed = true;
+    }
+    return got;
+}
+
+bool File::WriteAll(const void* buffer, std::size_t size) {
+    return std::fwrite(buffer, 1, size, AsFile(handle_)) == size;
+}
+
+bool File::Sync() {
+    return std::fflush(AsFile(handle_)) == 0 && _commit(_fileno(AsFile(handle_))) == 0;
+}
+
+// Windows offers no per-file eviction short of unbuffered handles.
+void File::DropCache() {}
+
+bool File::Close() {
+    if (!handle_) {
+        return true;
+    }
+    return std::fclose(AsFile(std::exchange(handle_, nullptr))) == 0;
+}
+
+#else
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        Close();
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+File::~File() { Close(); }
+
+File File::Open(const std::filesystem::path& path, Mode mode) {
+    File file;
+    if (path.empty()) {
+        return file;
+    }
+    // Non-blocking open so a FIFO without a peer cannot hang the test.
+    int flags = O_CLOEXEC | O_NONBLOCK;
+    if (mode == Mode::Read) {
+        flags |= O_RDONLY;
+    } else {
+        flags |= O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW;
+    }
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags, 0644);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        return file;
+    }
+    file.fd_ = fd;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || (mode == Mode::NewWrite && !S_ISREG(st.st_mode))) {
+        file.Close();
+        return file;
+    }
+    const int status = ::fcntl(fd, F_GETFL);
+    if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+        file.Close();
+    }
+    return file;
+}
+
+bool File::IsOpen() const { return fd_ >= 0; }
+
+std::size_t File::ReadFull(void* buffer, std::size_t size, bool& failed) {
+    auto* bytes = static_cast<char*>(buffer);
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd_, bytes + got, size - got);
+        if (n > 0) {
+            got += static_cast<std::size_t>(n);
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            failed = true;
+            break;
+        }
+    }
+    return got;
+}
+
+bool File::WriteAll(const void* buffer, std::size_t size) {
+    const auto* bytes = static_cast<const char*>(buffer);
+    std::size_t put = 0;
+    while (put < size) {
+        const ssize_t n = ::write(fd_, bytes + put, size - put);
+        if (n > 0) {
+            put += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool File::Sync() { return ::fsync(fd_) == 0; }
+
+void File::DropCache() {
+#if defined(POSIX_FADV_DONTNEED)
+    ::posix_fadvise(fd_, 0, 0, POSIX_FADV_DONTNEED);
+#endif
+}
+
+bool File::Close() {
+    if (fd_ < 0) {
+        return true;
+    }
+    // Linux closes the descriptor even when close reports EINTR: never retry.
+    return ::close(std::exchange(fd_, -1)) == 0;
+}
+
+#endif
+
+} // namespace sarnoval

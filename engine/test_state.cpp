@@ -1,0 +1,107 @@
+#include "test_state.h"
+
+#include "resource.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+namespace sarnoval {
+
+std::atomic<std::uint64_t> g_bytesDone{0};
+std::atomic<bool> g_testRunning{false};
+std::atomic<bool> g_counterLoopStarted{false};
+std::atomic<TargetWindow*> g_targetWindow{nullptr};
+std::atomic<ResultList*> g_resultList{nullptr};
+
+namespace {
+
+// Guards the thread objects only; never held while a thread calls the window.
+std::mutex g_threadsMutex;
+std::thread g_counterThread;
+std::thread g_testThread;
+
+std::atomic<bool> g_stop{false};
+// Lets StopTests wake the counter loop in its sleep instead of waiting it out.
+std::mutex g_sleepMutex;
+std::condition_variable g_sleepCv;
+
+void RunTest(TestProc test) {
+    try {
+        test();
+    } catch (...) {
+        // Out of memory while building a line: the slot must still come free.
+    }
+    g_testRunning.store(false);
+}
+
+} // namespace
+
+void RecordTargets(TargetWindow* window, ResultList* list) {
+    g_resultList.store(list);
+    g_targetWindow.store(window);
+}
+
+bool StopRequested() { return g_stop.load(); }
+
+void CounterDisplayLoop() {
+    g_counterLoopStarted.store(true);
+    std::unique_lock lock(g_sleepMutex);
+    while (!g_sleepCv.wait_for(lock, std::chrono::milliseconds(kCounterPeriodMs),
+                               [] { return g_stop.load(); })) {
+        lock.unlock();
+        if (TargetWindow* window = g_targetWindow.load()) {
+            window->SetDlgItemInt(IDC_KB_COUNT, g_bytesDone.load() >> 10);
+        }
+        lock.lock();
+    }
+}
+
+void Launch(TestProc test) {
+    std::lock_guard guard(g_threadsMutex);
+
+    bool idle = false;
+    if (g_counterLoopStarted.compare_exchange_strong(idle, true)) {
+        try {
+            g_counterThread = std::thread(CounterDisplayLoop);
+        } catch (const std::system_error&) {
+            g_counterLoopStarted.store(false);
+        }
+    }
+
+    idle = false;
+    if (g_testRunning.compare_exchange_strong(idle, true)) {
+        // The previous test has released its slot, so this join is immediate.
+        if (g_testThread.joinable()) {
+            g_testThread.join();
+        }
+        try {
+            g_testThread = std::thread(RunTest, test);
+        } catch (const std::system_error&) {
+            g_testRunning.store(false);
+        }
+    }
+}
+
+void StopTests() {
+    std::lock_guard guard(g_threadsMutex);
+    {
+        std::lock_guard lock(g_sleepMutex);
+        g_stop.store(true);
+    }
+    g_sleepCv.notify_all();
+    if (g_counterThread.joinable()) {
+        g_counterThread.join();
+    }
+    if (g_testThread.joinable()) {
+        g_testThread.join();
+    }
+    g_counterLoopStarted.store(false);
+    g_targetWindow.store(nullptr);
+    g_resultList.store(nullptr);
+    g_stop.store(false);
+}
+
+} // namespace sarnoval

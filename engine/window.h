@@ -1,0 +1,48 @@
+// What the engine needs of the dialog, and nothing more. The tests call these
+// from their own threads; implementations carry them to wherever the real
+// controls live.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+namespace sarnoval {
+
+// Capacity that asks for a control's whole text, uncut.
+inline constexpr std::size_t kWholeText = std::numeric_limits<std::size_t>::max();
+
+class TargetWindow {
+public:
+    virtual ~TargetWindow() = default;
+
+    // The control's text cut to capacity - 1 bytes (capacity 0 gives "").
+    virtual std::string GetDlgItemText(int id, std::size_t capacity) = 0;
+    virtual bool IsDlgButtonChecked(int id) = 0;
+    // Shows the value as an unsigned decimal number.
+    virtual void SetDlgItemInt(int id, std::uint64_t value) = 0;
+    // Modal box with the application's name as caption and one OK button;
+    // returns once it is dismissed.
+    virtual void MessageBox(const std::string& text) = 0;
+};
+
+class ResultList {
+public:
+    virtual ~ResultList() = default;
+    // Appends one line at the end; the list is unsorted.
+    virtual void AddString(const std::string& line) = 0;
+};
+
+// Cuts text to capacity - 1 bytes, as GetDlgItemText promises.
+inline std::string CutToCapacity(std::string text, std::size_t capacity) {
+    if (capacity == 0) {
+        return {};
+    }
+    if (text.size() > capacity - 1) {
+        text.resize(capacity - 1);
+    }
+    return text;
+}
+
+} // namespace sarnoval
