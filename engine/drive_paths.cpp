@@ -14,10 +14,10 @@ DriveMap g_map = DefaultDriveMap();
 
 bool IsPseudoFs(std::string_view type) {
     static constexpr std::array<std::string_view, 26> kPseudo = {
-        "proc",      "sysfs",      "devtmpfs", "devpts",   "tmpfs",     "ramfs",    "cgroup",
-        "cgroup2",   "securityfs", "pstore",   "debugfs",  "tracefs",   "configfs", "fusectl",
-        "mqueue",    "hugetlbfs",  "bpf",      "autofs",   "binfmt_misc", "efivarfs", "nsfs",
-        "rpc_pipefs", "squashfs",  "iso9660",  "overlay",  "selinuxfs"};
+        "proc",       "sysfs",      "devtmpfs", "devpts",  "tmpfs",       "ramfs",    "cgroup",
+        "cgroup2",    "securityfs", "pstore",   "debugfs", "tracefs",     "configfs", "fusectl",
+        "mqueue",     "hugetlbfs",  "bpf",      "autofs",  "binfmt_misc", "efivarfs", "nsfs",
+        "rpc_pipefs", "squashfs",   "iso9660",  "overlay", "selinuxfs"};
     return std::find(kPseudo.begin(), kPseudo.end(), type) != kPseudo.end();
 }
 
@@ -48,11 +48,10 @@ DriveMap BuildDriveMap(const std::filesystem::path& home, std::vector<Volume> vo
     });
     std::sort(volumes.begin(), volumes.end(),
               [](const Volume& a, const Volume& b) { return a.mountPoint < b.mountPoint; });
-    volumes.erase(std::unique(volumes.begin(), volumes.end(),
-                              [](const Volume& a, const Volume& b) {
-                                  return a.mountPoint == b.mountPoint;
-                              }),
-                  volumes.end());
+    volumes.erase(
+        std::unique(volumes.begin(), volumes.end(),
+                    [](const Volume& a, const Volume& b) { return a.mountPoint == b.mountPoint; }),
+        volumes.end());
 
     // The deepest mount point above home is the volume C already stands for.
     const Volume* homeVolume = nullptr;

@@ -16,9 +16,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TargetWindow& Window() { return *g_targetWindow.load(); }
+TargetWindow& Window() {
+    return *g_targetWindow.load();
+}
 
-std::string DriveText() { return Window().GetDlgItemText(IDC_DRIVE_LETTER, kDriveTextCapacity); }
+std::string DriveText() {
+    return Window().GetDlgItemText(IDC_DRIVE_LETTER, kDriveTextCapacity);
+}
 
 // The drive's root joined with name, or empty when the text names no drive.
 fs::path TempPath(const char* name) {
@@ -120,8 +124,8 @@ void DriveWriteReadTest() {
     std::vector<unsigned char> readBlock(kDriveBlockBytes);
     while (g_bytesDone.load() != 0) {
         bool failed = false;
-        if (StopRequested() || in.ReadFull(readBlock.data(), readBlock.size(), failed) !=
-                                   readBlock.size() || failed) {
+        if (StopRequested() ||
+            in.ReadFull(readBlock.data(), readBlock.size(), failed) != readBlock.size() || failed) {
             ok = false;
             break;
         }

@@ -21,7 +21,9 @@ File::File(File&& other) noexcept {
 #ifdef _WIN32
 
 namespace {
-std::FILE* AsFile(void* handle) { return static_cast<std::FILE*>(handle); }
+std::FILE* AsFile(void* handle) {
+    return static_cast<std::FILE*>(handle);
+}
 } // namespace
 
 File& File::operator=(File&& other) noexcept {
@@ -32,7 +34,9 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
-File::~File() { Close(); }
+File::~File() {
+    Close();
+}
 
 File File::Open(const std::filesystem::path& path, Mode mode) {
     File file;
@@ -47,7 +51,9 @@ File File::Open(const std::filesystem::path& path, Mode mode) {
     return file;
 }
 
-bool File::IsOpen() const { return handle_ != nullptr; }
+bool File::IsOpen() const {
+    return handle_ != nullptr;
+}
 
 std::size_t File::ReadFull(void* buffer, std::size_t size, bool& failed) {
     const std::size_t got = std::fread(buffer, 1, size, AsFile(handle_));
@@ -85,7 +91,9 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
-File::~File() { Close(); }
+File::~File() {
+    Close();
+}
 
 File File::Open(const std::filesystem::path& path, Mode mode) {
     File file;
@@ -119,7 +127,9 @@ File File::Open(const std::filesystem::path& path, Mode mode) {
     return file;
 }
 
-bool File::IsOpen() const { return fd_ >= 0; }
+bool File::IsOpen() const {
+    return fd_ >= 0;
+}
 
 std::size_t File::ReadFull(void* buffer, std::size_t size, bool& failed) {
     auto* bytes = static_cast<char*>(buffer);
@@ -154,7 +164,9 @@ bool File::WriteAll(const void* buffer, std::size_t size) {
     return true;
 }
 
-bool File::Sync() { return ::fsync(fd_) == 0; }
+bool File::Sync() {
+    return ::fsync(fd_) == 0;
+}
 
 void File::DropCache() {
 #if defined(POSIX_FADV_DONTNEED)

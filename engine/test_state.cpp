@@ -44,7 +44,9 @@ void RecordTargets(TargetWindow* window, ResultList* list) {
     g_targetWindow.store(window);
 }
 
-bool StopRequested() { return g_stop.load(); }
+bool StopRequested() {
+    return g_stop.load();
+}
 
 void CounterDisplayLoop() {
     g_counterLoopStarted.store(true);

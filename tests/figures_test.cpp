@@ -65,11 +65,11 @@ TEST(SpeedMultiple, SubSecondIsBytesOver150000) {
     for (std::uint64_t ms : {0u, 1u, 500u, 999u}) {
         EXPECT_EQ(SpeedMultiple(20000000, ms), 20000000u / 150000) << ms;
     }
-    EXPECT_EQ(SpeedMultiple(1500000, 10000), 0u);          // 150,000 B/s shows as 0x
-    EXPECT_EQ(SpeedMultiple(20000000, 1000), 66u);         // divides by whole seconds + 1
+    EXPECT_EQ(SpeedMultiple(1500000, 10000), 0u);  // 150,000 B/s shows as 0x
+    EXPECT_EQ(SpeedMultiple(20000000, 1000), 66u); // divides by whole seconds + 1
     EXPECT_EQ(KbPerMs(1024, 0), 1u);
     EXPECT_EQ(KbPerMs(1023, 0), 0u);
-    EXPECT_EQ(KbPerMs(~0ull, ~0ull - 1), 0u);              // the divisor cannot reach zero here
+    EXPECT_EQ(KbPerMs(~0ull, ~0ull - 1), 0u); // the divisor cannot reach zero here
 }
 
 TEST(MillisecondClock, IsMonotonic) {

@@ -1,0 +1,66 @@
+#include "drive_paths.h"
+
+#include <gtest/gtest.h>
+
+namespace sarnoval {
+namespace {
+
+TEST(BuildDriveMap, LettersFollowMountPointsOfWritableStorage) {
+    const std::vector<Volume> volumes = {
+        {"/srv/data", "xfs", false, true},
+        {"/", "ext4", false, true},
+        {"/proc", "proc", false, true},
+        {"/run", "tmpfs", false, true},
+        {"/media/cdrom", "iso9660", true, true},
+        {"/mnt/backup", "ext4", true, true}, // read-only
+        {"/mnt/usb", "vfat", false, false},  // not ready
+        {"/boot", "ext4", false, true},
+        {"/srv/data", "xfs", false, true}, // bind-mounted twice
+        {"/home", "ext4", false, true},    // holds the home folder: that is C
+    };
+    const DriveMap map = BuildDriveMap("/home/ana", volumes);
+    const DriveMap expected = {{'C', "/home/ana"}, {'D', "/"}, {'E', "/boot"}, {'F', "/srv/data"}};
+    EXPECT_EQ(map, expected);
+}
+
+TEST(BuildDriveMap, HomeOnTheRootVolumeLeavesRootOut) {
+    const DriveMap map =
+        BuildDriveMap("/root", {{"/", "ext4", false, true}, {"/data", "ext4", false, true}});
+    EXPECT_EQ(map, (DriveMap{{'C', "/root"}, {'D', "/data"}}));
+    // "/ho" is not a parent of "/home/ana": whole components only.
+    const DriveMap prefix =
+        BuildDriveMap("/home/ana", {{"/", "ext4", false, true}, {"/ho", "ext4", false, true}});
+    EXPECT_EQ(prefix, (DriveMap{{'C', "/home/ana"}, {'D', "/ho"}}));
+}
+
+TEST(BuildDriveMap, StopsAtZ) {
+    std::vector<Volume> volumes;
+    for (int i = 0; i < 40; ++i) {
+        volumes.push_back({"/mnt/v" + std::to_string(100 + i), "ext4", false, true});
+    }
+    const DriveMap map = BuildDriveMap("/home/x", volumes);
+    EXPECT_EQ(map.size(), 24u); // C, then D to Z
+    EXPECT_EQ(map.rbegin()->first, 'Z');
+    EXPECT_EQ(map.at('Z'), "/mnt/v122");
+}
+
+TEST(DriveRoot, OnlyAMappedSingleLetterNamesADrive) {
+    SetDriveMap({{'C', "/home/ana"}, {'D', "/srv"}});
+    struct Case {
+        const char* text;
+        std::optional<std::filesystem::path> root;
+    };
+    for (const Case& c : {Case{"C", "/home/ana"}, Case{"c", "/home/ana"}, Case{"D", "/srv"},
+                          Case{"E", std::nullopt}, Case{"", std::nullopt}, Case{"CC", std::nullopt},
+                          Case{"5", std::nullopt}, Case{".", std::nullopt}, Case{"/", std::nullopt},
+                          Case{"C:", std::nullopt}}) {
+        EXPECT_EQ(DriveRoot(c.text), c.root) << c.text;
+    }
+    EXPECT_EQ(DriveName("C"), "C:\\");
+    SetDriveMap(DefaultDriveMap());
+    EXPECT_EQ(CurrentDriveMap().size(), 1u);
+    EXPECT_TRUE(DriveRoot("C").has_value());
+}
+
+} // namespace
+} // namespace sarnoval

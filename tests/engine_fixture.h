@@ -1,0 +1,97 @@
+// Shared set-up for the engine tests: a scratch folder, a headless window
+// recorded as the target, and a clean engine afterwards.
+#pragma once
+
+#include "drive_paths.h"
+#include "headless_window.h"
+#include "test_state.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace sarnoval::testing {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// Generous: the suite also runs under sanitizers on a loaded machine.
+inline constexpr auto kReportWait = 60s;
+
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::random_device seed;
+        dir_ = fs::temp_directory_path() / ("sarnoval-test-" + std::to_string(seed()));
+        fs::create_directories(dir_);
+        RecordTargets(&window_, &window_);
+    }
+
+    void TearDown() override {
+        StopTests();
+        SetDriveMap(DefaultDriveMap());
+        std::error_code ignored;
+        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ignored);
+        fs::remove_all(dir_, ignored);
+    }
+
+    fs::path MakeFile(const std::string& name, std::size_t size, char fill = 'x') {
+        const fs::path path = dir_ / name;
+        std::ofstream out(path, std::ios::binary);
+        out << std::string(size, fill);
+        return path;
+    }
+
+    static std::vector<std::string> Entries(const fs::path& folder) {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            names.push_back(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    // Runs a test on its thread and waits for its line or message.
+    void RunAndWait(TestProc test, std::size_t reports = 1) {
+        Launch(test);
+        ASSERT_TRUE(window_.WaitForReports(reports, kReportWait));
+        // The thread clears its slot just after reporting.
+        const auto deadline = std::chrono::steady_clock::now() + kReportWait;
+        while (g_testRunning.load() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(1ms);
+        }
+        ASSERT_FALSE(g_testRunning.load());
+    }
+
+    // Runs check as an unprivileged user, in a child process when we are root,
+    // so permission cases are tested in CI too. The check runs on that one
+    // thread: it must not launch.
+    static bool AsUnprivileged(const std::function<bool()>& check) {
+        if (::geteuid() != 0) {
+            return check();
+        }
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const uid_t nobody = 65534;
+            const bool dropped = ::setgid(nobody) == 0 && ::setuid(nobody) == 0;
+            ::_exit(dropped && check() ? 0 : 1);
+        }
+        int status = 0;
+        return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+               WEXITSTATUS(status) == 0;
+    }
+
+    fs::path dir_;
+    HeadlessWindow window_;
+};
+
+} // namespace sarnoval::testing

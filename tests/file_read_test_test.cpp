@@ -1,0 +1,141 @@
+#include "engine_fixture.h"
+#include "figures.h"
+#include "file_read_test.h"
+#include "resource.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <regex>
+
+namespace sarnoval::testing {
+namespace {
+
+using FileReadTestTest = EngineTest;
+
+// "<shown name>, Nx Read (N MB/sec), N KB read in N Seconds."
+std::string KbInLine(const std::string& line) {
+    static const std::regex pattern(
+        R"(, \d+x Read \(\d+ MB/sec\), (\d+) KB read in \d+ Seconds\.$)");
+    std::smatch match;
+    return std::regex_search(line, match, pattern) ? match[1].str() : "no match: " + line;
+}
+
+TEST_F(FileReadTestTest, CountsTheBytesActuallyRead) {
+    struct Case {
+        std::size_t size;
+        const char* kb;
+    };
+    for (const Case& c : {Case{0, "0"}, Case{99999, "97"}, Case{100000, "97"}, Case{150000, "146"},
+                          Case{350000, "341"}, Case{1000000, "976"}}) {
+        const fs::path path = MakeFile("f" + std::to_string(c.size), c.size);
+        HeadlessWindow window;
+        window.SetText(IDC_FILE_PATH, path.string());
+        RecordTargets(&window, &window);
+        Launch(FileReadTest);
+        ASSERT_TRUE(window.WaitForReports(1, kReportWait));
+        StopTests(); // joins, so the next case starts clean
+        ASSERT_EQ(window.Lines().size(), 1u);
+        EXPECT_EQ(KbInLine(window.Lines()[0]), c.kb) << c.size;
+        EXPECT_EQ(window.Lines()[0].rfind(path.string(), 0), 0u) << window.Lines()[0];
+        EXPECT_EQ(g_bytesDone.load(), 0u);
+    }
+}
+
+TEST_F(FileReadTestTest, ErrorLinesNameThePathWhole) {
+    fs::create_directories(dir_ / "folder");
+    // Longer than any fixed buffer would hold; must be reported in full.
+    const std::string longMissing = (dir_ / std::string(200, 'm')).string() + "/" +
+                                    std::string(200, 'n') + "/" + std::string(700, 'o');
+    for (const std::string& path : {std::string(), (dir_ / "missing.bin").string(),
+                                    (dir_ / "folder").string(), longMissing}) {
+        HeadlessWindow window;
+        window.SetText(IDC_FILE_PATH, path);
+        RecordTargets(&window, &window);
+        Launch(FileReadTest);
+        ASSERT_TRUE(window.WaitForReports(1, kReportWait)) << path;
+        StopTests();
+        EXPECT_EQ(window.Lines(), std::vector<std::string>{path + " - ERROR Reading File."});
+        EXPECT_TRUE(window.Messages().empty());
+        EXPECT_FALSE(g_testRunning.load());
+    }
+}
+
+TEST_F(FileReadTestTest, UnreadableFileGivesTheErrorLine) {
+    const fs::path path = MakeFile("locked.bin", 1000);
+    fs::permissions(path, fs::perms::none);
+    window_.SetText(IDC_FILE_PATH, path.string());
+    EXPECT_TRUE(AsUnprivileged([&] {
+        FileReadTest();
+        return window_.Lines() ==
+               std::vector<std::string>{path.string() + " - ERROR Reading File."};
+    }));
+}
+
+TEST_F(FileReadTestTest, PathOver999BytesIsOpenedWhole) {
+    fs::path folder = dir_;
+    for (int i = 0; i < 5; ++i) {
+        folder /= std::string(200, static_cast<char>('a' + i));
+    }
+    fs::create_directories(folder);
+    const fs::path path = folder / "tail-of-the-path.bin";
+    ASSERT_GT(path.string().size(), 999u);
+    std::ofstream(path, std::ios::binary) << std::string(5000, 'z');
+    window_.SetText(IDC_FILE_PATH, path.string());
+    RunAndWait(FileReadTest);
+    ASSERT_EQ(window_.Lines().size(), 1u);
+    const std::string line = window_.Lines()[0];
+    EXPECT_EQ(line.substr(0, 62), "..." + path.string().substr(path.string().size() - 59));
+    EXPECT_EQ(KbInLine(line), "4");
+}
+
+TEST_F(FileReadTestTest, SparseFileOf5GBReportsItsTrueSize) {
+    const fs::path path = dir_ / "sparse.bin";
+    const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, 5000000000LL), 0);
+    ::close(fd);
+    window_.SetText(IDC_FILE_PATH, path.string());
+    RunAndWait(FileReadTest);
+    ASSERT_EQ(window_.Lines().size(), 1u);
+    EXPECT_EQ(KbInLine(window_.Lines()[0]), "4882812");
+}
+
+// A FIFO lets the test hold the reader mid-file and look at the counter.
+TEST_F(FileReadTestTest, CounterShowsKilobytesWhileReadingAndZeroAfter) {
+    const fs::path fifo = dir_ / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int writer = ::open(fifo.c_str(), O_RDWR); // a writer exists before the test opens it
+    ASSERT_GE(writer, 0);
+    window_.SetText(IDC_FILE_PATH, fifo.string());
+    Launch(FileReadTest);
+
+    const std::string chunk(50000, 'q');
+    for (int i = 0; i < 5; ++i) { // 250,000 bytes: two whole blocks and half of a third
+        ASSERT_EQ(::write(writer, chunk.data(), chunk.size()), 50000);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kReportWait;
+    std::vector<std::uint64_t> shown;
+    do {
+        std::this_thread::sleep_for(5ms);
+        shown = window_.ShownValues(IDC_KB_COUNT);
+    } while ((shown.empty() || shown.back() != 200000 / 1024) &&
+             std::chrono::steady_clock::now() < deadline);
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.back(), 200000u / 1024);
+    EXPECT_TRUE(window_.Lines().empty());
+
+    ::close(writer); // end of file for the reader
+    ASSERT_TRUE(window_.WaitForReports(1, kReportWait));
+    EXPECT_EQ(KbInLine(window_.Lines()[0]), "244");
+    const auto zeroBy = std::chrono::steady_clock::now() + kReportWait;
+    while (window_.ShownValues(IDC_KB_COUNT).back() != 0 &&
+           std::chrono::steady_clock::now() < zeroBy) {
+        std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_EQ(window_.ShownValues(IDC_KB_COUNT).back(), 0u);
+}
+
+} // namespace
+} // namespace sarnoval::testing

@@ -1,0 +1,171 @@
+#include "engine_fixture.h"
+#include "file_read_test.h"
+#include "resource.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+
+namespace sarnoval::testing {
+namespace {
+
+using LaunchTest = EngineTest;
+
+int ThreadCount();
+
+// Sanitizer runtimes start a helper thread with the first thread created;
+// make it exist before taking a baseline.
+int BaselineThreadCount() {
+    std::thread([] {}).join();
+    std::this_thread::sleep_for(20ms);
+    return ThreadCount();
+}
+
+int ThreadCount() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "Threads:") {
+            int count = 0;
+            status >> count;
+            return count;
+        }
+    }
+    return -1;
+}
+
+// An exited thread leaves the count a moment after join returns.
+int SettledThreadCount(int expected) {
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    int count = ThreadCount();
+    while (count != expected && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+        count = ThreadCount();
+    }
+    return count;
+}
+
+// A test procedure that holds its slot until released.
+std::atomic<int> g_started{0};
+std::atomic<bool> g_release{false};
+void HeldTest() {
+    g_started.fetch_add(1);
+    while (!g_release.load() && !StopRequested()) {
+        std::this_thread::sleep_for(1ms);
+    }
+}
+
+TEST_F(LaunchTest, RacingLaunchesStartOneCounterLoopAndOneTest) {
+    g_started = 0;
+    g_release = false;
+    const int before = BaselineThreadCount();
+    std::atomic<bool> go{false};
+    std::vector<std::thread> callers;
+    for (int i = 0; i < 16; ++i) {
+        callers.emplace_back([&] {
+            while (!go.load()) {
+                std::this_thread::yield();
+            }
+            Launch(HeldTest);
+        });
+    }
+    go = true;
+    for (auto& caller : callers) {
+        caller.join();
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kReportWait;
+    while (g_started.load() == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+    }
+    std::this_thread::sleep_for(50ms); // room for a wrongly started second test to show
+    EXPECT_EQ(g_started.load(), 1);
+    EXPECT_EQ(SettledThreadCount(before + 2), before + 2); // one counter loop, one test
+    EXPECT_TRUE(g_counterLoopStarted.load());
+
+    g_release = true;
+    while (g_testRunning.load() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+    }
+    g_release = false;
+    Launch(HeldTest); // the slot came free: a new test starts, the loop is not doubled
+    while (g_started.load() < 2 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_EQ(g_started.load(), 2);
+    EXPECT_EQ(SettledThreadCount(before + 2), before + 2);
+    g_release = true;
+}
+
+TEST_F(LaunchTest, SecondLaunchDuringATestStartsNothingAndTheFirstLineArrives) {
+    const fs::path fifo = dir_ / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int writer = ::open(fifo.c_str(), O_RDWR);
+    ASSERT_GE(writer, 0);
+    window_.SetText(IDC_FILE_PATH, fifo.string());
+    Launch(FileReadTest);
+    const auto deadline = std::chrono::steady_clock::now() + kReportWait;
+    while (window_.TextReads(IDC_FILE_PATH) == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+    }
+    window_.SetText(IDC_FILE_PATH, (dir_ / "other.bin").string());
+    Launch(FileReadTest); // ignored silently
+    Launch(FileReadTest);
+    ASSERT_EQ(::write(writer, "abc", 3), 3);
+    ::close(writer);
+
+    ASSERT_TRUE(window_.WaitForReports(1, kReportWait));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(window_.TextReads(IDC_FILE_PATH), 1);
+    ASSERT_EQ(window_.Lines().size(), 1u);
+    EXPECT_EQ(window_.Lines()[0].rfind(fifo.string() + ", ", 0), 0u) << window_.Lines()[0];
+    EXPECT_TRUE(window_.Messages().empty());
+}
+
+TEST_F(LaunchTest, StopEndsCounterLoopAndTestPromptlyWithoutALine) {
+    window_.SetText(IDC_FILE_PATH, "/dev/zero"); // never ends by itself
+    const int before = BaselineThreadCount();
+    Launch(FileReadTest);
+    const auto deadline = std::chrono::steady_clock::now() + kReportWait;
+    while (g_bytesDone.load() < 1000000 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_GE(g_bytesDone.load(), 1000000u);
+
+    const auto start = std::chrono::steady_clock::now();
+    StopTests();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_EQ(SettledThreadCount(before), before);
+    EXPECT_FALSE(g_testRunning.load());
+    EXPECT_FALSE(g_counterLoopStarted.load());
+    EXPECT_EQ(g_targetWindow.load(), nullptr);
+    EXPECT_TRUE(window_.Lines().empty());
+
+    // Launch works again after a stop.
+    const fs::path path = MakeFile("again.bin", 10);
+    window_.SetText(IDC_FILE_PATH, path.string());
+    RecordTargets(&window_, &window_);
+    RunAndWait(FileReadTest);
+    EXPECT_EQ(window_.Lines().size(), 1u);
+}
+
+TEST_F(LaunchTest, CounterLoopShowsWhateverTheCountHolds) {
+    g_started = 0;
+    g_release = false;
+    Launch(HeldTest);
+    g_bytesDone = 20000000;
+    const auto deadline = std::chrono::steady_clock::now() + kReportWait;
+    while ((window_.ShownValues(IDC_KB_COUNT).empty() ||
+            window_.ShownValues(IDC_KB_COUNT).back() != 19531) &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_EQ(window_.ShownValues(IDC_KB_COUNT).back(), 19531u); // 20,000,000 / 1024, truncated
+    g_release = true;
+    g_bytesDone = 0;
+}
+
+} // namespace
+} // namespace sarnoval::testing
