@@ -1,0 +1,311 @@
+// The dialog's own cost: CPU and memory while it sits open, how late the GUI
+// thread answers a 1 ms timer during a drive test, and how long the program
+// takes from process start to the dialog on screen.
+#include "bench_common.h"
+#include "drive_map_source.h"
+#include "resource.h"
+#include "throughput_app.h"
+#include "throughput_dlg.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace bench;
+
+namespace {
+
+std::int64_t MonotonicNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+        .count();
+}
+
+double ProcessCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// Notes the dialog's first paint: from then on it is on screen.
+class FirstPaint final : public QObject {
+public:
+    explicit FirstPaint(std::int64_t startNs) : startNs_(startNs) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !seen_) {
+            seen_ = true;
+            std::printf("%.3f\n", static_cast<double>(MonotonicNs() - startNs_) / 1e6);
+            std::fflush(stdout);
+            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::int64_t startNs_;
+    bool seen_ = false;
+};
+
+// The child of a start-up measurement: the program's own start, up to the first paint.
+int ChildStartup(int argc, char** argv, std::int64_t startNs) {
+    CThroughputApp app(argc, argv);
+    CThroughputDlg dlg;
+    FirstPaint watch(startNs);
+    dlg.installEventFilter(&watch);
+    dlg.show();
+    QTimer::singleShot(30000, &app, [] { QCoreApplication::exit(1); });
+    return app.exec();
+}
+
+// Milliseconds from before fork to the child's first paint, or a negative number.
+double MeasureStartup(const char* self) {
+    int fds[2];
+    if (::pipe(fds) != 0) {
+        return -1;
+    }
+    const std::int64_t start = MonotonicNs();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(fds[1], STDOUT_FILENO);
+        ::close(fds[0]);
+        ::close(fds[1]);
+        const std::string when = std::to_string(start);
+        ::execl(self, self, "--child-startup", when.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ::close(fds[1]);
+    std::string text;
+    char buffer[128];
+    ssize_t n;
+    while ((n = ::read(fds[0], buffer, sizeof buffer)) != 0) {
+        if (n > 0) {
+            text.append(buffer, static_cast<std::size_t>(n));
+        } else if (errno != EINTR) {
+            break;
+        }
+    }
+    ::close(fds[0]);
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0 || text.empty()) {
+        return -1;
+    }
+    return std::strtod(text.c_str(), nullptr);
+}
+
+// Runs the event loop for ms milliseconds.
+void RunFor(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Process CPU as % of a core while the dialog's event loop runs for ms.
+double IdleCpuPercent(int ms) {
+    const double c0 = ProcessCpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    RunFor(ms);
+    return (ProcessCpuSeconds() - c0) / (static_cast<double>(wall.nsecsElapsed()) / 1e9) * 100;
+}
+
+// How late each tick of a 1 ms timer came, in ms, until done() is true or the
+// time runs out. done is asked on every tick.
+std::vector<double> TimerLateness(int timeoutMs, const std::function<bool()>& done) {
+    std::vector<double> late;
+    QEventLoop loop;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(1);
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = -1;
+    QObject::connect(&tick, &QTimer::timeout, &tick, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        if (last >= 0) {
+            late.push_back(std::max(0.0, static_cast<double>(now - last) / 1e6 - 1.0));
+        }
+        last = now;
+        if (done() || now / 1000000 > timeoutMs) {
+            loop.quit();
+        }
+    });
+    tick.start();
+    loop.exec();
+    return late;
+}
+
+double Percentile(std::vector<double> v, double p) {
+    if (v.empty()) {
+        return 0;
+    }
+    std::sort(v.begin(), v.end());
+    const auto rank = static_cast<std::size_t>(std::ceil(p / 100 * static_cast<double>(v.size())));
+    return v[std::min(v.size() - 1, rank == 0 ? 0 : rank - 1)];
+}
+
+void Check(QWidget* control, bool on) {
+    if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+        button->setChecked(on);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--child-startup") {
+        return ChildStartup(argc, argv, std::strtoll(argv[2], nullptr, 10));
+    }
+    const Options options = ParseOptions(
+        argc, argv,
+        "Measures the dialog: idle CPU and memory, the GUI thread's timer lateness during a "
+        "drive test in the folder, and the time from process start to the dialog shown.");
+    std::vector<std::string> failures;
+
+    std::vector<double> startup;
+    for (int rep = 0; rep < options.reps; ++rep) {
+        const double ms = MeasureStartup("/proc/self/exe");
+        if (ms < 0) {
+            failures.push_back("start-up run " + std::to_string(rep + 1) +
+                               ": the child did not show the dialog");
+        } else {
+            startup.push_back(ms);
+        }
+    }
+
+    int qargc = 1;
+    char* qargv[] = {argv[0], nullptr};
+    CThroughputApp app(qargc, qargv);
+    const fs::path folder = options.folder;
+    SetDriveMapSource([folder] { return sarnoval::DriveMap{{'C', folder}}; });
+    auto dlg = std::make_unique<CThroughputDlg>();
+    dlg->show();
+
+    const int settleMs = options.tiny ? 200 : 1000;
+    const int windowMs = options.tiny ? 300 : 2000;
+    RunFor(settleMs);
+    std::vector<double> idleCpu, idleAfterCpu;
+    for (int rep = 0; rep < options.reps; ++rep) {
+        idleCpu.push_back(IdleCpuPercent(windowMs));
+    }
+    const std::uint64_t rssIdle = ResidentKiB();
+    const std::vector<double> lateIdle =
+        TimerLateness(options.tiny ? 200 : 2000, [] { return false; });
+
+    // The drive test as a user starts it: drive mode, a size, Test.
+    Check(dlg->Control(IDC_MODE_DRIVE), true);
+    Check(dlg->Control(options.tiny ? IDC_SIZE_1MB : IDC_SIZE_100MB), true);
+    const std::uint64_t kb = (options.tiny ? 1000000 : 100000000) >> 10;
+    std::vector<double> lateTest;
+    std::vector<double> testSecs;
+    for (int rep = 0; rep < options.reps; ++rep) {
+        const int before = dlg->m_resultList->count();
+        std::string message;
+        QElapsedTimer took;
+        took.start();
+        dlg->OnTest();
+        const std::vector<double> late = TimerLateness(120000, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                message = box->text().toStdString();
+                box->done(QMessageBox::Ok);
+                return true;
+            }
+            return dlg->m_resultList->count() > before;
+        });
+        testSecs.push_back(static_cast<double>(took.nsecsElapsed()) / 1e9);
+        lateTest.insert(lateTest.end(), late.begin(), late.end());
+        const std::string line = dlg->m_resultList->count() > before
+                                     ? dlg->m_resultList->item(before)->text().toStdString()
+                                     : std::string();
+        if (!message.empty()) {
+            failures.push_back("drive test showed a message: " + message);
+        } else if (line.rfind("C:\\, ", 0) != 0 ||
+                   line.find(" " + std::to_string(kb) + " KB read and written") ==
+                       std::string::npos) {
+            failures.push_back("drive test gave no proper line: '" + line + "'");
+        }
+    }
+    RunFor(settleMs);
+    // The counter loop started with the first test and runs until the dialog goes.
+    for (int rep = 0; rep < options.reps; ++rep) {
+        idleAfterCpu.push_back(IdleCpuPercent(windowMs));
+    }
+    const std::uint64_t rssAfter = ResidentKiB();
+    const std::string platform = QGuiApplication::platformName().toStdString();
+    dlg.reset();
+
+    PrintHeader("The dialog's own cost (Qt platform: " + platform + ")",
+                DescribeMachine(options.folder), options);
+    const auto row = [](Table& t, const std::string& label, const std::vector<double>& v,
+                        int decimals) {
+        const Stats s = Summarize(v);
+        t.Add({label, Fixed(s.median, decimals), Fixed(s.min, decimals), Fixed(s.max, decimals)});
+    };
+    Table cpu({"Dialog open and idle, " + Fixed(windowMs / 1000.0, 1) + " s windows, % of a core",
+               "median", "min", "max"});
+    row(cpu, "before any test", idleCpu, 3);
+    row(cpu, "after a test (counter loop running)", idleAfterCpu, 3);
+    cpu.Print();
+    std::cout << "\nResident memory: " << Fixed(static_cast<double>(rssIdle) / 1024, 1)
+              << " MiB idle before any test, " << Fixed(static_cast<double>(rssAfter) / 1024, 1)
+              << " MiB after the tests.\n\n";
+
+    Table late({"Lateness of a 1 ms GUI timer, ms", "ticks", "median", "99th pct", "max"});
+    const auto lateRow = [&late](const std::string& label, const std::vector<double>& v) {
+        late.Add({label, std::to_string(v.size()), Fixed(Percentile(v, 50), 3),
+                  Fixed(Percentile(v, 99), 3), Fixed(Percentile(v, 100), 3)});
+    };
+    lateRow("dialog idle", lateIdle);
+    lateRow("during the drive test, " + std::to_string(options.tiny ? 1 : 100) + " MB", lateTest);
+    late.Print();
+    std::cout << "(Test runs took " << Fixed(Summarize(testSecs).median, 2)
+              << " s median from Test to the line in the list.)\n\n";
+
+    Table start({"Process start to dialog shown, ms", "median", "min", "max"});
+    row(start, "fork and exec to the dialog's first paint", startup, 1);
+    start.Print();
+    std::cout << "\nCPU is the whole process's CPU time over wall time. Lateness is each "
+                 "tick's gap beyond 1 ms. Start-up runs the program's application and "
+                 "dialog classes in a fresh process.\n";
+
+    const double p99 = Percentile(lateTest, 99);
+    Figure(options, "dialog.platform", platform);
+    Figure(options, "dialog.idle_cpu_pct", Summarize(idleCpu).median);
+    Figure(options, "dialog.idle_after_cpu_pct", Summarize(idleAfterCpu).median);
+    Figure(options, "dialog.rss_kib", static_cast<double>(rssIdle));
+    Figure(options, "dialog.rss_after_kib", static_cast<double>(rssAfter));
+    Figure(options, "dialog.lateness_p99_ms", p99);
+    Figure(options, "dialog.lateness_max_ms", Percentile(lateTest, 100));
+    Figure(options, "dialog.lateness_idle_p99_ms", Percentile(lateIdle, 99));
+    Figure(options, "dialog.startup_ms", Summarize(startup).median);
+
+    if (startup.empty() || lateTest.empty() || idleCpu.empty() || rssIdle == 0) {
+        failures.push_back("no figures");
+    }
+    if (!failures.empty()) {
+        std::cout << "\nFAILED:\n";
+        for (const std::string& f : failures) {
+            std::cout << "    " << f << "\n";
+        }
+        return 1;
+    }
+    return 0;
+}
