@@ -14,8 +14,22 @@
 
 namespace sarnoval {
 
-File::File(File&& other) noexcept {
-    *this = std::move(other);
+File::File(File&& other) noexcept : native_(std::exchange(other.native_, kNone)) {}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        Close();
+        native_ = std::exchange(other.native_, kNone);
+    }
+    return *this;
+}
+
+File::~File() {
+    Close();
+}
+
+bool File::IsOpen() const {
+    return native_ != kNone;
 }
 
 #ifdef _WIN32
@@ -26,18 +40,6 @@ std::FILE* AsFile(void* handle) {
 }
 } // namespace
 
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-}
-
-File::~File() {
-    Close();
-}
-
 File File::Open(const std::filesystem::path& path, Mode mode) {
     File file;
     if (path.empty()) {
@@ -46,54 +48,38 @@ File File::Open(const std::filesystem::path& path, Mode mode) {
     std::FILE* stream = nullptr;
     if (_wfopen_s(&stream, path.c_str(), mode == Mode::Read ? L"rb" : L"wb") == 0 && stream) {
         std::setvbuf(stream, nullptr, _IONBF, 0);
-        file.handle_ = stream;
+        file.native_ = stream;
     }
     return file;
 }
 
-bool File::IsOpen() const {
-    return handle_ != nullptr;
-}
-
 std::size_t File::ReadFull(void* buffer, std::size_t size, bool& failed) {
-    const std::size_t got = std::fread(buffer, 1, size, AsFile(handle_));
-    if (got < size && std::ferror(AsFile(handle_))) {
+    const std::size_t got = std::fread(buffer, 1, size, AsFile(native_));
+    if (got < size && std::ferror(AsFile(native_))) {
         failed = true;
     }
     return got;
 }
 
 bool File::WriteAll(const void* buffer, std::size_t size) {
-    return std::fwrite(buffer, 1, size, AsFile(handle_)) == size;
+    return std::fwrite(buffer, 1, size, AsFile(native_)) == size;
 }
 
 bool File::Sync() {
-    return std::fflush(AsFile(handle_)) == 0 && _commit(_fileno(AsFile(handle_))) == 0;
+    return std::fflush(AsFile(native_)) == 0 && _commit(_fileno(AsFile(native_))) == 0;
 }
 
 // Windows offers no per-file eviction short of unbuffered handles.
 void File::DropCache() {}
 
 bool File::Close() {
-    if (!handle_) {
+    if (native_ == kNone) {
         return true;
     }
-    return std::fclose(AsFile(std::exchange(handle_, nullptr))) == 0;
+    return std::fclose(AsFile(std::exchange(native_, kNone))) == 0;
 }
 
 #else
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        Close();
-        fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-}
-
-File::~File() {
-    Close();
-}
 
 File File::Open(const std::filesystem::path& path, Mode mode) {
     File file;
@@ -114,7 +100,7 @@ File File::Open(const std::filesystem::path& path, Mode mode) {
     if (fd < 0) {
         return file;
     }
-    file.fd_ = fd;
+    file.native_ = fd;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || (mode == Mode::NewWrite && !S_ISREG(st.st_mode))) {
         file.Close();
@@ -127,15 +113,11 @@ File File::Open(const std::filesystem::path& path, Mode mode) {
     return file;
 }
 
-bool File::IsOpen() const {
-    return fd_ >= 0;
-}
-
 std::size_t File::ReadFull(void* buffer, std::size_t size, bool& failed) {
     auto* bytes = static_cast<char*>(buffer);
     std::size_t got = 0;
     while (got < size) {
-        const ssize_t n = ::read(fd_, bytes + got, size - got);
+        const ssize_t n = ::read(native_, bytes + got, size - got);
         if (n > 0) {
             got += static_cast<std::size_t>(n);
         } else if (n == 0) {
@@ -152,7 +134,7 @@ bool File::WriteAll(const void* buffer, std::size_t size) {
     const auto* bytes = static_cast<const char*>(buffer);
     std::size_t put = 0;
     while (put < size) {
-        const ssize_t n = ::write(fd_, bytes + put, size - put);
+        const ssize_t n = ::write(native_, bytes + put, size - put);
         if (n > 0) {
             put += static_cast<std::size_t>(n);
         } else if (n < 0 && errno == EINTR) {
@@ -165,21 +147,21 @@ bool File::WriteAll(const void* buffer, std::size_t size) {
 }
 
 bool File::Sync() {
-    return ::fsync(fd_) == 0;
+    return ::fsync(native_) == 0;
 }
 
 void File::DropCache() {
 #if defined(POSIX_FADV_DONTNEED)
-    ::posix_fadvise(fd_, 0, 0, POSIX_FADV_DONTNEED);
+    ::posix_fadvise(native_, 0, 0, POSIX_FADV_DONTNEED);
 #endif
 }
 
 bool File::Close() {
-    if (fd_ < 0) {
+    if (native_ == kNone) {
         return true;
     }
     // Linux closes the descriptor even when close reports EINTR: never retry.
-    return ::close(std::exchange(fd_, -1)) == 0;
+    return ::close(std::exchange(native_, kNone)) == 0;
 }
 
 #endif

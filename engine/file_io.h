@@ -42,10 +42,13 @@ public:
 
 private:
 #ifdef _WIN32
-    void* handle_ = nullptr; // std::FILE*
+    using Native = void*; // std::FILE*
+    static constexpr Native kNone = nullptr;
 #else
-    int fd_ = -1;
+    using Native = int; // descriptor
+    static constexpr Native kNone = -1;
 #endif
+    Native native_ = kNone;
 };
 
 } // namespace sarnoval
