@@ -8,7 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
+#include <functional>
 #include <regex>
 
 namespace sarnoval::testing {
@@ -160,15 +163,34 @@ TEST_F(DriveTest, LetterChangedWhileWritingLeavesNothingOnEitherDrive) {
     ExpectNothingLeft();
 }
 
-TEST_F(DriveTest, SymbolicLinkAtTheFirstPathIsNotWrittenThrough) {
+TEST_F(DriveTest, OnlyARegularFileAtTheFirstPathIsReplaced) {
     ChooseSize(IDC_SIZE_1MB);
+    const fs::path first = driveC_ / kFirstTempName;
     const fs::path precious = MakeFile("precious.txt", 5, 'p');
-    fs::create_symlink(precious, driveC_ / kFirstTempName);
-    RunAndWait(DriveWriteReadTest);
-    EXPECT_EQ(window_.Messages(), std::vector<std::string>{kOpenWriteFailed});
-    EXPECT_TRUE(window_.Lines().empty());
-    EXPECT_EQ(fs::file_size(precious), 5u);
-    EXPECT_TRUE(fs::is_symlink(driveC_ / kFirstTempName));
+    const fs::path elsewhere = dir_ / "elsewhere.bin";
+    using Plant = std::function<void()>;
+    const std::pair<const char*, Plant> cases[] = {
+        {"link to a file", [&] { fs::create_symlink(precious, first); }},
+        {"dangling link", [&] { fs::create_symlink(elsewhere, first); }},
+        {"folder", [&] { fs::create_directory(first); }},
+        {"fifo", [&] { ASSERT_EQ(::mkfifo(first.c_str(), 0600), 0); }},
+    };
+    for (const auto& [name, plant] : cases) {
+        plant();
+        HeadlessWindow window;
+        window.SetText(IDC_DRIVE_LETTER, "C");
+        window.SetChecked(IDC_SIZE_1MB, true);
+        RecordTargets(&window, &window);
+        Launch(DriveWriteReadTest);
+        ASSERT_TRUE(window.WaitForReports(1, kReportWait)) << name;
+        StopTests();
+        EXPECT_EQ(window.Messages(), std::vector<std::string>{kOpenWriteFailed}) << name;
+        EXPECT_TRUE(window.Lines().empty()) << name;
+        EXPECT_EQ(fs::file_size(precious), 5u) << name;
+        EXPECT_FALSE(fs::exists(elsewhere)) << name;
+        EXPECT_FALSE(fs::exists(driveC_ / kSecondTempName)) << name;
+        fs::remove(first);
+    }
 }
 
 TEST_F(DriveTest, StaleFilesFromAnEarlierRunAreReplaced) {
