@@ -111,6 +111,8 @@ done
 
 # A figure the summary needs must be present and a positive number.
 figure() { awk -F'\t' -v k="$1" '$1 == k { v = $2 } END { if (v != "") print v }' "$figures"; }
+# A figure rounded to $2 decimals, or n/a.
+f2() { awk -v v="$(figure "$1")" -v d="${2:-0}" 'BEGIN { if (v == "") print "n/a"; else printf "%.*f", d, v }'; }
 need=(drive.write.ours drive.write.fio drive.write.cache drive.write.same drive.write.ratio
     drive.read.ours drive.read.fio drive.read.cache drive.read.same drive.read.ratio
     file.ours file.fio file.ratio cost.idle_cpu_pct cost.rss_base_kib cost.grow_huge_kib)
@@ -123,7 +125,7 @@ done
 
 # Chart: the drive test's write and read, side by side with fio.
 cat >"$out/chart.dat" <<EOF
-phase ours fio_direct fio_engine_method cache_hitting
+# phase ours fio_direct fio_engine_method cache_hitting
 Write $(figure drive.write.ours) $(figure drive.write.fio) $(figure drive.write.same) $(figure drive.write.cache)
 Read $(figure drive.read.ours) $(figure drive.read.fio) $(figure drive.read.same) $(figure drive.read.cache)
 EOF
@@ -131,31 +133,31 @@ machine=$(sed -n 's/^Machine: //p' "$out/bench_drive.txt" | head -1)
 date=$(sed -n 's/^Date: *\([^;]*\).*/\1/p' "$out/bench_drive.txt" | head -1)
 size=$(awk -v b="$(figure drive.bytes)" 'BEGIN { printf "%d MB", b / 1e6 }')
 gnuplot <<EOF || failed+=("gnuplot")
-set terminal pngcairo size 1000,560 font "sans,10"
+set terminal pngcairo size 1000,600 font "sans,10" noenhanced
 set output "$out/chart.png"
-set title "Drive test, $size: medians of $(figure drive.reps) runs, MB/s (1 MB = 10^6 bytes)\n{/*0.8 $machine, $date}"
+set title "Drive test, $size: medians of $(f2 drive.reps) runs each, MB/s (1 MB = 1,000,000 bytes)\n$machine\n$date"
 set style data histograms
 set style histogram clustered gap 1
 set style fill solid 0.85 border -1
 set boxwidth 0.9
-set key top left
+set key outside below horizontal
 set ylabel "MB/s"
 set yrange [0:*]
+set xrange [-0.6:1.6]
 set grid ytics
 set offsets 0, 0, graph 0.08, 0
 plot "$out/chart.dat" using 2:xtic(1) title "Sarnoval (result line)" lc rgb "#1f77b4", \
      "" using 3 title "fio --direct=1" lc rgb "#2ca02c", \
      "" using 4 title "fio, buffered like Sarnoval" lc rgb "#98df8a", \
      "" using 5 title "cache-hitting (fio buffered, no flush or eviction)" lc rgb "#d62728", \
-     "" using (\$0 - 0.3375):2:(sprintf("%.0f", \$2)) with labels offset 0,0.7 notitle, \
-     "" using (\$0 - 0.1125):3:(sprintf("%.0f", \$3)) with labels offset 0,0.7 notitle, \
-     "" using (\$0 + 0.1125):4:(sprintf("%.0f", \$4)) with labels offset 0,0.7 notitle, \
-     "" using (\$0 + 0.3375):5:(sprintf("%.0f", \$5)) with labels offset 0,0.7 notitle
+     "" using (\$0 - 0.3):2:(sprintf("%.0f", \$2)) with labels offset 0,0.7 notitle, \
+     "" using (\$0 - 0.1):3:(sprintf("%.0f", \$3)) with labels offset 0,0.7 notitle, \
+     "" using (\$0 + 0.1):4:(sprintf("%.0f", \$4)) with labels offset 0,0.7 notitle, \
+     "" using (\$0 + 0.3):5:(sprintf("%.0f", \$5)) with labels offset 0,0.7 notitle
 EOF
 [ -s "$out/chart.png" ] || failed+=("chart.png not drawn")
 
 # Markdown: a summary, then each program's own table.
-f2() { awk -v v="$(figure "$1")" -v d="${2:-0}" 'BEGIN { if (v == "") print "n/a"; else printf "%.*f", d, v }'; }
 command="bench/run_all.sh${args_text:+ $args_text}"
 [ $tiny = 1 ] && command="bench/run_all.sh --tiny"
 {
