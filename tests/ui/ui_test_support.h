@@ -1,0 +1,117 @@
+// Helpers shared by the dialog tests.
+#pragma once
+
+#include "drive_map_source.h"
+#include "file_picker.h"
+#include "test_state.h"
+#include "throughput_dlg.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStringList>
+#include <QTemporaryDir>
+
+namespace ui_test {
+
+// Sanitizer builds are slow; a hang still fails.
+inline constexpr int kTimeoutMs = 120000;
+
+inline QPushButton* Button(const CThroughputDlg& dlg, int id) {
+    return qobject_cast<QPushButton*>(dlg.Control(id));
+}
+
+inline QLineEdit* Edit(const CThroughputDlg& dlg, int id) {
+    return qobject_cast<QLineEdit*>(dlg.Control(id));
+}
+
+inline QStringList Lines(const CThroughputDlg& dlg) {
+    QStringList lines;
+    for (int i = 0; i < dlg.m_resultList->count(); ++i) {
+        lines << dlg.m_resultList->item(i)->text();
+    }
+    return lines;
+}
+
+// The one visible message box, or null.
+inline QMessageBox* VisibleMessageBox() {
+    QMessageBox* found = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        if (box && box->isVisible()) {
+            if (found) {
+                return nullptr; // more than one is a fault of its own
+            }
+            found = box;
+        }
+    }
+    return found;
+}
+
+inline int VisibleMessageBoxCount() {
+    int count = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QMessageBox*>(widget) && widget->isVisible()) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+// The program file's name without extension, which message boxes must carry.
+inline QString ProgramName() {
+    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+}
+
+// Drive letters mapped to temporary folders, and a picker that must be set
+// before a file-mode Test; both put back to their defaults afterwards.
+class Sandbox {
+public:
+    Sandbox() {
+        SetDriveMapSource([this] {
+            sarnoval::DriveMap map;
+            map['C'] = Folder('C').toStdString();
+            map['D'] = Folder('D').toStdString();
+            return map;
+        });
+        SetFilePicker([this](QWidget*) {
+            ++unexpectedPicks;
+            return QString();
+        });
+        QDir(m_root.path()).mkpath(QStringLiteral("C"));
+        QDir(m_root.path()).mkpath(QStringLiteral("D"));
+    }
+    ~Sandbox() {
+        SetDriveMapSource(nullptr);
+        SetFilePicker(nullptr);
+    }
+
+    bool IsValid() const { return m_root.isValid(); }
+    QString Folder(char letter) const {
+        return m_root.filePath(QString(QChar::fromLatin1(letter)));
+    }
+    // Everything left in a drive's folder.
+    QStringList Leftovers(char letter) const {
+        return QDir(Folder(letter))
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+    QString Root() const { return m_root.path(); }
+
+    int unexpectedPicks = 0;
+
+private:
+    QTemporaryDir m_root;
+};
+
+// Every test thread stopped and the shared state back to rest.
+inline bool EngineAtRest() {
+    return !sarnoval::g_testRunning.load() && !sarnoval::g_counterLoopStarted.load() &&
+           sarnoval::g_targetWindow.load() == nullptr && sarnoval::g_resultList.load() == nullptr;
+}
+
+} // namespace ui_test

@@ -1,0 +1,226 @@
+// The adapter between worker threads and widgets, on a bare window.
+#include "window_adapter.h"
+
+#include "resource.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QTest>
+
+#include <atomic>
+#include <future>
+#include <memory>
+#include <thread>
+
+namespace {
+
+constexpr int kTimeoutMs = 120000;
+
+// Counts the calls queued to an object.
+class QueuedCallCounter : public QObject {
+public:
+    std::atomic<int> calls{0};
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::MetaCall) {
+            ++calls;
+        }
+        return false;
+    }
+};
+
+// Runs f on a worker thread; the result is ready when the worker is done.
+template <class F> auto OnWorker(F f) {
+    return std::async(std::launch::async, std::move(f));
+}
+
+template <class T> bool IsReady(const std::future<T>& future) {
+    return future.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+} // namespace
+
+class WindowAdapterTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        m_window = std::make_unique<QWidget>();
+        m_text = new QLineEdit(QStringLiteral("C:\\some\\path"), m_window.get());
+        m_counter = new QLineEdit(m_window.get());
+        m_option = new QCheckBox(m_window.get());
+        m_list = new QListWidget(m_window.get());
+        m_adapter = std::make_unique<QtWindowAdapter>(
+            m_window.get(),
+            [this](int id) -> QWidget* {
+                switch (id) {
+                case IDC_FILE_PATH:
+                    return m_text;
+                case IDC_KB_COUNT:
+                    return m_counter;
+                case IDC_SIZE_1MB:
+                    return m_option;
+                case IDC_RESULTS:
+                    return m_list;
+                default:
+                    return nullptr;
+                }
+            },
+            IDC_RESULTS);
+    }
+    void cleanup() {
+        m_adapter.reset();
+        m_window.reset();
+    }
+
+    // Reads from a worker are answered by this thread, cut as asked.
+    void readsFromWorker_data() {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<qulonglong>("capacity");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("whole") << IDC_FILE_PATH << qulonglong(sarnoval::kWholeText)
+                               << "C:\\some\\path";
+        QTest::newRow("cut") << IDC_FILE_PATH << qulonglong(5) << "C:\\s";
+        QTest::newRow("capacity 0") << IDC_FILE_PATH << qulonglong(0) << "";
+        QTest::newRow("no such control") << 4242 << qulonglong(100) << "";
+    }
+    void readsFromWorker() {
+        QFETCH(int, id);
+        QFETCH(qulonglong, capacity);
+        QFETCH(QString, expected);
+        auto answer = OnWorker([&] { return m_adapter->GetDlgItemText(id, capacity); });
+        QTRY_VERIFY_WITH_TIMEOUT(IsReady(answer), kTimeoutMs);
+        QCOMPARE(QString::fromStdString(answer.get()), expected);
+        // On this thread the answer comes at once.
+        QCOMPARE(QString::fromStdString(m_adapter->GetDlgItemText(id, capacity)), expected);
+    }
+
+    void checkedFromWorker_data() {
+        QTest::addColumn<bool>("checked");
+        QTest::newRow("checked") << true;
+        QTest::newRow("not checked") << false;
+    }
+    void checkedFromWorker() {
+        QFETCH(bool, checked);
+        m_option->setChecked(checked);
+        auto answer = OnWorker([&] { return m_adapter->IsDlgButtonChecked(IDC_SIZE_1MB); });
+        QTRY_VERIFY_WITH_TIMEOUT(IsReady(answer), kTimeoutMs);
+        QCOMPARE(answer.get(), checked);
+    }
+
+    // The counter loop repeats its value every 10 ms: a repeat must cost no
+    // queued call, so an idle dialog does no work.
+    void counterRepeatsCostNothing() {
+        QueuedCallCounter counter;
+        m_adapter->installEventFilter(&counter);
+        std::thread worker([&] {
+            for (int i = 0; i < 100; ++i) {
+                m_adapter->SetDlgItemInt(IDC_KB_COUNT, 7);
+            }
+            for (int i = 0; i < 100; ++i) {
+                m_adapter->SetDlgItemInt(IDC_KB_COUNT, 8);
+            }
+        });
+        worker.join();
+        QTRY_COMPARE(m_counter->text(), QStringLiteral("8"));
+        QCOMPARE(counter.calls.load(), 2);
+        m_adapter->removeEventFilter(&counter);
+    }
+
+    void linesInOrder() {
+        std::thread worker([&] {
+            for (int i = 0; i < 20; ++i) {
+                m_adapter->AddString("line " + std::to_string(i));
+            }
+        });
+        worker.join();
+        QTRY_COMPARE(m_list->count(), 20);
+        for (int i = 0; i < 20; ++i) {
+            QCOMPARE(m_list->item(i)->text(), QStringLiteral("line %1").arg(i));
+        }
+    }
+
+    // A worker waiting for this thread is let go by closing, even though
+    // this thread never gets round to answering; afterwards nothing reaches
+    // the widgets.
+    void closingReleasesWaiters_data() {
+        QTest::addColumn<int>("call");
+        QTest::newRow("text") << 0;
+        QTest::newRow("checked") << 1;
+        QTest::newRow("message box") << 2;
+    }
+    void closingReleasesWaiters() {
+        QFETCH(int, call);
+        m_option->setChecked(true);
+        std::atomic<bool> asked{false};
+        auto answer = OnWorker([&] {
+            asked.store(true);
+            switch (call) {
+            case 0:
+                return m_adapter->GetDlgItemText(IDC_FILE_PATH, 100);
+            case 1:
+                return std::string(m_adapter->IsDlgButtonChecked(IDC_SIZE_1MB) ? "yes" : "no");
+            default:
+                m_adapter->MessageBox("hello");
+                return std::string("dismissed");
+            }
+        });
+        if (call == 2) {
+            // The box comes up and holds the worker.
+            QTRY_VERIFY_WITH_TIMEOUT(m_window->findChild<QMessageBox*>(), kTimeoutMs);
+            QTest::qWait(20);
+            QVERIFY(!IsReady(answer));
+        } else {
+            // Not answered while this thread does not serve events.
+            while (!asked.load()) {
+                std::this_thread::yield();
+            }
+            QVERIFY(answer.wait_for(std::chrono::milliseconds(50)) == std::future_status::timeout);
+        }
+        m_adapter->BeginClosing();
+        // Closing alone ends the wait: no event is served here.
+        QVERIFY(answer.wait_for(std::chrono::milliseconds(kTimeoutMs)) ==
+                std::future_status::ready);
+        const std::string got = answer.get();
+        QCOMPARE(QString::fromStdString(got), QString::fromLatin1(call == 0   ? ""
+                                                                  : call == 1 ? "no"
+                                                                              : "dismissed"));
+        // Later calls neither wait nor reach a widget.
+        m_adapter->AddString("late");
+        m_adapter->SetDlgItemInt(IDC_KB_COUNT, 99);
+        auto late = OnWorker([&] { return m_adapter->GetDlgItemText(IDC_FILE_PATH, 100); });
+        QVERIFY(late.wait_for(std::chrono::milliseconds(kTimeoutMs)) == std::future_status::ready);
+        QCOMPARE(late.get(), std::string());
+        QTest::qWait(20);
+        QCOMPARE(m_list->count(), 0);
+        QCOMPARE(m_counter->text(), QString());
+        QTRY_VERIFY(!m_window->findChild<QMessageBox*>());
+    }
+
+    // The engine's box: program name as caption, OK, and the worker waits for it.
+    void messageBoxWaitsForOk() {
+        auto shown = OnWorker([&] { m_adapter->MessageBox("Error testing drive."); });
+        QTRY_VERIFY_WITH_TIMEOUT(m_window->findChild<QMessageBox*>(), kTimeoutMs);
+        QMessageBox* box = m_window->findChild<QMessageBox*>();
+        QCOMPARE(box->text(), QStringLiteral("Error testing drive."));
+        QCOMPARE(box->windowTitle(), QCoreApplication::applicationName());
+        QCOMPARE(box->standardButtons(), QMessageBox::Ok);
+        QTest::qWait(20);
+        QVERIFY(!IsReady(shown));
+        box->button(QMessageBox::Ok)->click();
+        QTRY_VERIFY_WITH_TIMEOUT(IsReady(shown), kTimeoutMs);
+    }
+
+private:
+    std::unique_ptr<QWidget> m_window;
+    QLineEdit* m_text = nullptr;
+    QLineEdit* m_counter = nullptr;
+    QCheckBox* m_option = nullptr;
+    QListWidget* m_list = nullptr;
+    std::unique_ptr<QtWindowAdapter> m_adapter;
+};
+
+QTEST_MAIN(WindowAdapterTest)
+#include "window_adapter_test.moc"

@@ -1,0 +1,61 @@
+#include "dialog_units.h"
+
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QStringList>
+
+namespace {
+
+int MulDivRounded(int value, int numerator, int denominator) {
+    const long long product = static_cast<long long>(value) * numerator;
+    const long long half = denominator / 2;
+    return static_cast<int>(product >= 0 ? (product + half) / denominator
+                                         : -((-product + half) / denominator));
+}
+
+} // namespace
+
+DialogUnits::DialogUnits(int horizontalBase, int verticalBase)
+    : m_hBase(horizontalBase), m_vBase(verticalBase) {}
+
+DialogUnits DialogUnits::ForFont(const QFont& font) {
+    const QFontMetrics metrics(font);
+    const int letters = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    // The average of the 52 letters, rounded.
+    return DialogUnits((letters + 26) / 52, metrics.height());
+}
+
+int DialogUnits::X(int dlu) const {
+    return MulDivRounded(dlu, m_hBase, 4);
+}
+
+int DialogUnits::Y(int dlu) const {
+    return MulDivRounded(dlu, m_vBase, 8);
+}
+
+QRect DialogUnits::Rect(int x, int y, int w, int h) const {
+    const int left = X(x);
+    const int top = Y(y);
+    return QRect(left, top, X(x + w) - left, Y(y + h) - top);
+}
+
+QRect DialogUnits::Rect(const sarnoval::ControlTemplate& control) const {
+    return Rect(control.x, control.y, control.w, control.h);
+}
+
+QSize DialogUnits::Size(int w, int h) const {
+    return QSize(X(w), Y(h));
+}
+
+QFont DialogFont(const sarnoval::DialogTemplate& dialog) {
+    const QString family = QString::fromUtf8(dialog.fontName);
+    QFont font;
+    if (QFontDatabase::families().contains(family)) {
+        font = QFont(family);
+    } else {
+        font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    }
+    font.setPointSize(dialog.pointSize);
+    return font;
+}

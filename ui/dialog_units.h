@@ -1,0 +1,35 @@
+// Dialog units to pixels, from the dialog font's metrics, the way the
+// template's numbers were meant: a horizontal unit is a quarter of the
+// average letter width, a vertical unit an eighth of the font's height.
+#pragma once
+
+#include "dialog_template.h"
+
+#include <QFont>
+#include <QRect>
+#include <QSize>
+
+class DialogUnits {
+public:
+    DialogUnits(int horizontalBase, int verticalBase);
+    static DialogUnits ForFont(const QFont& font);
+
+    int HorizontalBase() const { return m_hBase; }
+    int VerticalBase() const { return m_vBase; }
+
+    // Rounded to nearest, halves away from zero.
+    int X(int dlu) const;
+    int Y(int dlu) const;
+    // Each edge is converted, so controls that touch in units touch in pixels.
+    QRect Rect(int x, int y, int w, int h) const;
+    QRect Rect(const sarnoval::ControlTemplate& control) const;
+    QSize Size(int w, int h) const;
+
+private:
+    int m_hBase;
+    int m_vBase;
+};
+
+// The template's font where it is installed, else the system's sans-serif at
+// the template's point size.
+QFont DialogFont(const sarnoval::DialogTemplate& dialog);

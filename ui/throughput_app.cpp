@@ -1,0 +1,20 @@
+#include "throughput_app.h"
+
+#include "throughput_dlg.h"
+
+#include <QScreen>
+
+// No application name is set: message boxes are captioned with the program
+// file's name.
+CThroughputApp::CThroughputApp(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool CThroughputApp::InitInstance() {
+    CThroughputDlg dlg;
+    // Centred on the screen; the frame is not known before the window is
+    // shown, so the client area is what is centred.
+    const QRect screen = dlg.screen()->availableGeometry();
+    dlg.move(screen.center() - dlg.rect().center());
+    dlg.exec();
+    // The dialog's destructor has stopped the tests: no thread outlives the application.
+    return false;
+}

@@ -1,0 +1,192 @@
+#include "window_adapter.h"
+
+#include "message_box.h"
+#include "resource.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QThread>
+#include <QWidget>
+
+struct QtWindowAdapter::Pending {
+    std::atomic<bool> done{false};
+    std::string text; // written under the adapter's mutex before done is set
+    std::atomic<bool> checked{false};
+};
+
+QtWindowAdapter::QtWindowAdapter(QWidget* dialog, ControlLookup lookup, int listId)
+    : m_dialog(dialog), m_lookup(std::move(lookup)), m_listId(listId) {}
+
+QtWindowAdapter::~QtWindowAdapter() {
+    BeginClosing();
+}
+
+bool QtWindowAdapter::OnGuiThread() const {
+    return QThread::currentThread() == thread();
+}
+
+void QtWindowAdapter::BeginClosing() {
+    {
+        // Under the lock, so a worker between its check and its wait cannot miss it.
+        std::lock_guard lock(m_mutex);
+        m_closing.store(true);
+    }
+    m_answered.notify_all();
+    if (m_dialog) {
+        for (QMessageBox* box :
+             m_dialog->findChildren<QMessageBox*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (box->property("sarnovalEngineBox").toBool()) {
+                box->close();
+            }
+        }
+    }
+}
+
+bool QtWindowAdapter::WaitForGui(const std::shared_ptr<Pending>& pending,
+                                 std::function<void(const std::shared_ptr<Pending>&)> ask) {
+    if (m_closing.load()) {
+        return false;
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, pending, ask = std::move(ask)] {
+            if (!m_closing.load()) {
+                ask(pending);
+            }
+        },
+        Qt::QueuedConnection);
+    std::unique_lock lock(m_mutex);
+    m_answered.wait(lock, [&] { return pending->done.load() || m_closing.load(); });
+    return pending->done.load();
+}
+
+void QtWindowAdapter::Post(std::function<void()> work) {
+    if (m_closing.load()) {
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, work = std::move(work)] {
+            if (!m_closing.load()) {
+                work();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+std::string QtWindowAdapter::ReadText(int id) const {
+    QWidget* widget = m_lookup(id);
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        return edit->text().toStdString();
+    }
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        return button->text().toStdString();
+    }
+    return widget ? widget->windowTitle().toStdString() : std::string();
+}
+
+bool QtWindowAdapter::ReadChecked(int id) const {
+    auto* button = qobject_cast<QAbstractButton*>(m_lookup(id));
+    return button && button->isChecked();
+}
+
+std::string QtWindowAdapter::GetDlgItemText(int id, std::size_t capacity) {
+    if (OnGuiThread()) {
+        return m_closing.load() ? std::string() : sarnoval::CutToCapacity(ReadText(id), capacity);
+    }
+    auto pending = std::make_shared<Pending>();
+    const bool answered = WaitForGui(pending, [this, id](const std::shared_ptr<Pending>& p) {
+        std::string text = ReadText(id);
+        {
+            std::lock_guard lock(m_mutex);
+            p->text = std::move(text);
+            p->done.store(true);
+        }
+        m_answered.notify_all();
+    });
+    return answered ? sarnoval::CutToCapacity(std::move(pending->text), capacity) : std::string();
+}
+
+bool QtWindowAdapter::IsDlgButtonChecked(int id) {
+    if (OnGuiThread()) {
+        return !m_closing.load() && ReadChecked(id);
+    }
+    auto pending = std::make_shared<Pending>();
+    const bool answered = WaitForGui(pending, [this, id](const std::shared_ptr<Pending>& p) {
+        const bool checked = ReadChecked(id);
+        {
+            std::lock_guard lock(m_mutex);
+            p->checked.store(checked);
+            p->done.store(true);
+        }
+        m_answered.notify_all();
+    });
+    return answered && pending->checked.load();
+}
+
+void QtWindowAdapter::SetDlgItemInt(int id, std::uint64_t value) {
+    const QString text = QString::number(value);
+    auto show = [this, id, text] {
+        if (auto* edit = qobject_cast<QLineEdit*>(m_lookup(id))) {
+            edit->setText(text);
+        }
+    };
+    if (id == IDC_KB_COUNT && m_lastCounter.exchange(value) == value) {
+        return; // already shown: the counter loop repeats itself every 10 ms
+    }
+    if (OnGuiThread()) {
+        if (!m_closing.load()) {
+            show();
+        }
+        return;
+    }
+    Post(std::move(show));
+}
+
+void QtWindowAdapter::AddString(const std::string& line) {
+    auto add = [this, text = QString::fromStdString(line)] {
+        if (auto* list = qobject_cast<QListWidget*>(m_lookup(m_listId))) {
+            list->addItem(text);
+        }
+    };
+    if (OnGuiThread()) {
+        if (!m_closing.load()) {
+            add();
+        }
+        return;
+    }
+    Post(std::move(add));
+}
+
+QMessageBox* QtWindowAdapter::MakeBox(const std::string& text) {
+    QMessageBox* box = MakeMessageBox(m_dialog, QString::fromStdString(text));
+    box->setProperty("sarnovalEngineBox", true);
+    return box;
+}
+
+void QtWindowAdapter::MessageBox(const std::string& text) {
+    if (OnGuiThread()) {
+        if (!m_closing.load()) {
+            MakeBox(text)->exec();
+        }
+        return;
+    }
+    auto pending = std::make_shared<Pending>();
+    WaitForGui(pending, [this, text](const std::shared_ptr<Pending>& p) {
+        QMessageBox* box = MakeBox(text);
+        // Dismissed by its button, Escape or its close box; closing the dialog
+        // ends the wait by itself.
+        connect(box, &QDialog::finished, this, [this, p] {
+            {
+                std::lock_guard lock(m_mutex);
+                p->done.store(true);
+            }
+            m_answered.notify_all();
+        });
+        box->open();
+    });
+}

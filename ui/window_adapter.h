@@ -1,0 +1,72 @@
+// The engine's window and list over the dialog. The engine calls these from
+// its worker threads; every widget is touched on the GUI thread only. Reads
+// and message boxes make the worker wait for the GUI thread, but never in a
+// way the GUI thread could be waiting on in turn: once the dialog starts
+// closing, every wait ends at once and nothing more reaches the widgets.
+#pragma once
+
+#include "window.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class QMessageBox;
+class QWidget;
+
+class QtWindowAdapter : public QObject, public sarnoval::TargetWindow, public sarnoval::ResultList {
+    Q_OBJECT
+
+public:
+    // Finds the widget for a control id; it must outlive the adapter's use.
+    using ControlLookup = std::function<QWidget*(int id)>;
+
+    // dialog owns the message boxes; listId is the control that AddString fills.
+    QtWindowAdapter(QWidget* dialog, ControlLookup lookup, int listId);
+    ~QtWindowAdapter() override;
+
+    // GUI thread. From here on no call waits for the GUI thread and nothing
+    // reaches a widget; open message boxes are closed. Cannot be undone.
+    void BeginClosing();
+    bool IsClosing() const { return m_closing.load(); }
+
+    std::string GetDlgItemText(int id, std::size_t capacity) override;
+    bool IsDlgButtonChecked(int id) override;
+    void SetDlgItemInt(int id, std::uint64_t value) override;
+    void MessageBox(const std::string& text) override;
+    void AddString(const std::string& line) override;
+
+private:
+    struct Pending;
+
+    bool OnGuiThread() const;
+    // Runs ask on the GUI thread and waits for it to call Pending::Finish,
+    // or until closing. False when it ended by closing.
+    bool WaitForGui(const std::shared_ptr<Pending>& pending,
+                    std::function<void(const std::shared_ptr<Pending>&)> ask);
+    // Queued to the GUI thread; dropped once closing.
+    void Post(std::function<void()> work);
+
+    std::string ReadText(int id) const;
+    bool ReadChecked(int id) const;
+    QMessageBox* MakeBox(const std::string& text);
+
+    QPointer<QWidget> m_dialog;
+    ControlLookup m_lookup;
+    int m_listId;
+
+    std::atomic<bool> m_closing{false};
+    // The counter is only repainted when its value changes.
+    static constexpr std::uint64_t kNothingShown = ~std::uint64_t{0};
+    std::atomic<std::uint64_t> m_lastCounter{kNothingShown};
+
+    std::mutex m_mutex;
+    std::condition_variable m_answered;
+};
