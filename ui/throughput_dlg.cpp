@@ -105,8 +105,7 @@ CThroughputDlg::CThroughputDlg(QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       m_hIcon(ApplicationIcon()) {
-    m_adapter = new QtWindowAdapter(
-        this, [this](int id) { return Control(id); }, IDC_RESULTS);
+    MakeAdapter();
     CreateControls();
 
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
@@ -117,6 +116,13 @@ CThroughputDlg::CThroughputDlg(QWidget* parent)
 
 CThroughputDlg::~CThroughputDlg() {
     StopWorkers();
+    // Before the widgets it reads: no worker is left to call it.
+    m_adapter.reset();
+}
+
+void CThroughputDlg::MakeAdapter() {
+    m_adapter = std::make_unique<QtWindowAdapter>(
+        this, [this](int id) { return Control(id); }, IDC_RESULTS);
 }
 
 void CThroughputDlg::CreateControls() {
@@ -272,18 +278,19 @@ void CThroughputDlg::OnTest() {
     if (IsChecked(IDC_MODE_FILE)) {
         // Shown even while a test runs; the launch then starts nothing.
         QPointer<CThroughputDlg> self(this);
+        const int closes = m_closeCount;
         const QString path = PickFile(this);
-        if (!self || m_adapter->IsClosing()) {
+        if (!self || m_closeCount != closes) {
             return; // closed while the picker was open
         }
         m_strFilePath = path;
         qobject_cast<QLineEdit*>(Control(IDC_FILE_PATH))->setText(m_strFilePath);
-        sarnoval::RecordTargets(m_adapter, m_adapter);
+        sarnoval::RecordTargets(m_adapter.get(), m_adapter.get());
         sarnoval::Launch(sarnoval::FileReadTest);
     }
     if (IsChecked(IDC_MODE_DRIVE)) {
         RefreshDriveMap();
-        sarnoval::RecordTargets(m_adapter, m_adapter);
+        sarnoval::RecordTargets(m_adapter.get(), m_adapter.get());
         sarnoval::Launch(sarnoval::DriveWriteReadTest);
     }
 }
@@ -321,10 +328,9 @@ void CThroughputDlg::StopWorkers() {
 }
 
 void CThroughputDlg::done(int result) {
+    ++m_closeCount;
     StopWorkers();
     // Shown again, the dialog needs an adapter that is not closing.
-    delete m_adapter;
-    m_adapter = new QtWindowAdapter(
-        this, [this](int id) { return Control(id); }, IDC_RESULTS);
+    MakeAdapter();
     QDialog::done(result);
 }

@@ -8,6 +8,7 @@
 #include <QIcon>
 #include <QString>
 
+#include <memory>
 #include <vector>
 
 class QButtonGroup;
@@ -58,5 +59,8 @@ private:
 
     QHash<int, QWidget*> m_controls;
     std::vector<QWidget*> m_templateWidgets;
-    QtWindowAdapter* m_adapter = nullptr;
+    void MakeAdapter();
+
+    std::unique_ptr<QtWindowAdapter> m_adapter;
+    int m_closeCount = 0;
 };

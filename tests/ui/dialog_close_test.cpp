@@ -129,6 +129,22 @@ private slots:
         QCOMPARE(m_sandbox->Leftovers('C'), QStringList());
     }
 
+    // Closed while the open-file dialog is up: nothing is launched afterwards.
+    void closedWhilePicking() {
+        CThroughputDlg dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        SetFilePicker([&](QWidget*) {
+            dlg.close();
+            return m_sandbox->Root() + QStringLiteral("/missing");
+        });
+        Button(dlg, IDC_TEST)->click();
+        QVERIFY(!dlg.isVisible());
+        QVERIFY(EngineAtRest());
+        QTest::qWait(50);
+        QCOMPARE(dlg.m_resultList->count(), 0);
+    }
+
     // Destroying the dialog without closing it also stops the test.
     void destroyedMidTest() {
         {
