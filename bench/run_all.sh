@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Runs every benchmark program in one folder and writes their tables as
-# Markdown (RESULTS.md), a bar chart (chart.png) and the README section.
+# Markdown (RESULTS.md), a bar chart (chart.png) and the summary table the
+# README shows (summary.md).
 #
-#   bench/run_all.sh [folder] [--tiny] [--out DIR] [--bin DIR] [--expect-dialog]
+#   bench/run_all.sh [folder] [--tiny] [--reps N] [--out DIR] [--bin DIR] [--expect-dialog]
 #
 # folder   where the test files go; use one on the disk to be measured, not a
 #          memory filesystem. Default: a fresh folder under the build directory,
 #          removed afterwards. Only the programs' own files are made in it.
 # --tiny   tiny sizes and one run each: seconds, for CI. Speed is not judged;
 #          a program that fails or gives no figures makes the script fail.
+# --reps   runs of each measurement (default 5; 1 with --tiny).
 # --out    where results go (default bench/results, or bench/results/tmp with --tiny).
 # --bin    where the built programs are (default: build them in build-bench).
 # --expect-dialog  fail if the dialog benchmark was not built.
@@ -16,14 +18,15 @@ set -euo pipefail
 
 args_text="$*"
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-folder="" tiny=0 out="" bin="" expect_dialog=0
+folder="" tiny=0 reps="" out="" bin="" expect_dialog=0
 while [ $# -gt 0 ]; do
     case "$1" in
     --tiny) tiny=1 ;;
+    --reps) reps=${2:?--reps needs a number}; shift ;;
     --out) out=${2:?--out needs a folder}; shift ;;
     --bin) bin=${2:?--bin needs a folder}; shift ;;
     --expect-dialog) expect_dialog=1 ;;
-    -h | --help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) echo "run_all.sh: unknown option $1" >&2; exit 2 ;;
     *) folder=$1 ;;
     esac
@@ -89,6 +92,7 @@ figures=$out/figures.tsv
 : >"$figures"
 mode=()
 [ $tiny = 1 ] && mode=(--tiny)
+[ -n "$reps" ] && mode+=(--reps "$reps")
 
 failed=()
 for p in "${programs[@]}"; do
