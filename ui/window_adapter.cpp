@@ -51,14 +51,7 @@ bool QtWindowAdapter::WaitForGui(const std::shared_ptr<Pending>& pending,
     if (m_closing.load()) {
         return false;
     }
-    QMetaObject::invokeMethod(
-        this,
-        [this, pending, ask = std::move(ask)] {
-            if (!m_closing.load()) {
-                ask(pending);
-            }
-        },
-        Qt::QueuedConnection);
+    Post([pending, ask = std::move(ask)] { ask(pending); });
     std::unique_lock lock(m_mutex);
     m_answered.wait(lock, [&] { return pending->done.load() || m_closing.load(); });
     return pending->done.load();
@@ -68,14 +61,31 @@ void QtWindowAdapter::Post(std::function<void()> work) {
     if (m_closing.load()) {
         return;
     }
-    QMetaObject::invokeMethod(
-        this,
-        [this, work = std::move(work)] {
-            if (!m_closing.load()) {
-                work();
-            }
-        },
-        Qt::QueuedConnection);
+    bool wake = false;
+    {
+        std::lock_guard lock(m_queueMutex);
+        wake = m_queue.empty();
+        m_queue.push_back(std::move(work));
+    }
+    // One wake-up per batch: RunQueued takes everything queued until it runs.
+    // The work itself is handed over under our own lock, not inside a Qt event.
+    if (wake) {
+        QMetaObject::invokeMethod(this, "RunQueued", Qt::QueuedConnection);
+    }
+}
+
+void QtWindowAdapter::RunQueued() {
+    std::deque<std::function<void()>> batch;
+    {
+        std::lock_guard lock(m_queueMutex);
+        batch.swap(m_queue);
+    }
+    for (const auto& work : batch) {
+        if (m_closing.load()) {
+            return;
+        }
+        work();
+    }
 }
 
 std::string QtWindowAdapter::ReadText(int id) const {

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -53,6 +54,7 @@ private:
                     std::function<void(const std::shared_ptr<Pending>&)> ask);
     // Queued to the GUI thread; dropped once closing.
     void Post(std::function<void()> work);
+    Q_INVOKABLE void RunQueued();
 
     std::string ReadText(int id) const;
     bool ReadChecked(int id) const;
@@ -69,4 +71,7 @@ private:
 
     std::mutex m_mutex;
     std::condition_variable m_answered;
+
+    std::mutex m_queueMutex;
+    std::deque<std::function<void()>> m_queue;
 };

@@ -115,15 +115,21 @@ private slots:
     void counterRepeatsCostNothing() {
         QueuedCallCounter counter;
         m_adapter->installEventFilter(&counter);
-        std::thread worker([&] {
-            for (int i = 0; i < 100; ++i) {
-                m_adapter->SetDlgItemInt(IDC_KB_COUNT, 7);
-            }
-            for (int i = 0; i < 100; ++i) {
-                m_adapter->SetDlgItemInt(IDC_KB_COUNT, 8);
-            }
-        });
-        worker.join();
+        auto showFromWorker = [&](std::uint64_t value) {
+            std::thread worker([&] {
+                for (int i = 0; i < 100; ++i) {
+                    m_adapter->SetDlgItemInt(IDC_KB_COUNT, value);
+                }
+            });
+            worker.join();
+        };
+        showFromWorker(7);
+        QTRY_COMPARE(m_counter->text(), QStringLiteral("7"));
+        QCOMPARE(counter.calls.load(), 1);
+        showFromWorker(7);
+        QTest::qWait(20);
+        QCOMPARE(counter.calls.load(), 1);
+        showFromWorker(8);
         QTRY_COMPARE(m_counter->text(), QStringLiteral("8"));
         QCOMPARE(counter.calls.load(), 2);
         m_adapter->removeEventFilter(&counter);
