@@ -83,6 +83,7 @@ void DriveWriteReadTest() {
             ok = false;
             break;
         }
+        out.StartWriteback();
         g_bytesDone.fetch_add(kDriveBlockBytes);
     }
     // The interval ends when the data is on the drive, not in the cache.

@@ -69,6 +69,8 @@ bool File::Sync() {
     return std::fflush(AsFile(native_)) == 0 && _commit(_fileno(AsFile(native_))) == 0;
 }
 
+void File::StartWriteback() {}
+
 // Windows offers no per-file eviction short of unbuffered handles.
 void File::DropCache() {}
 
@@ -144,6 +146,12 @@ bool File::WriteAll(const void* buffer, std::size_t size) {
         }
     }
     return true;
+}
+
+void File::StartWriteback() {
+#if defined(__linux__)
+    ::sync_file_range(native_, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
 }
 
 bool File::Sync() {

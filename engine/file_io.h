@@ -34,6 +34,9 @@ public:
     std::size_t ReadFull(void* buffer, std::size_t size, bool& failed);
     // Writes all of it or reports false.
     bool WriteAll(const void* buffer, std::size_t size);
+    // Starts writing what is dirty to the drive without waiting for it, so the
+    // final Sync waits for the tail only and a stop is never held up long.
+    void StartWriteback();
     // Waits until what was written is on the drive.
     bool Sync();
     // Asks the system to drop the file's cached pages (clean pages only).

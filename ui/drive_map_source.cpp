@@ -10,13 +10,14 @@ sarnoval::DriveMap FromMountedVolumes() {
     std::vector<sarnoval::Volume> volumes;
     for (const QStorageInfo& storage : QStorageInfo::mountedVolumes()) {
         volumes.push_back(sarnoval::Volume{
-            storage.rootPath().toStdString(),
+            storage.rootPath().toLocal8Bit().toStdString(),
             QString::fromLatin1(storage.fileSystemType()).toStdString(),
             storage.isReadOnly(),
             storage.isValid() && storage.isReady(),
         });
     }
-    return sarnoval::BuildDriveMap(QDir::homePath().toStdString(), std::move(volumes));
+    return sarnoval::BuildDriveMap(QDir::homePath().toLocal8Bit().toStdString(),
+                                   std::move(volumes));
 }
 
 DriveMapSource& Source() {
@@ -38,7 +39,7 @@ QString DescribeDriveMap(const sarnoval::DriveMap& map) {
     QStringList lines;
     for (const auto& [letter, folder] : map) {
         const QString line = QStringLiteral("%1: %2").arg(QChar::fromLatin1(letter),
-                                                          QString::fromStdString(folder.string()));
+                                                          QString::fromLocal8Bit(folder.string()));
         if (letter == 'C') {
             lines.prepend(line);
         } else {

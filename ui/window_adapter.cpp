@@ -91,12 +91,12 @@ void QtWindowAdapter::RunQueued() {
 std::string QtWindowAdapter::ReadText(int id) const {
     QWidget* widget = m_lookup(id);
     if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-        return edit->text().toStdString();
+        return edit->text().toLocal8Bit().toStdString();
     }
     if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-        return button->text().toStdString();
+        return button->text().toLocal8Bit().toStdString();
     }
-    return widget ? widget->windowTitle().toStdString() : std::string();
+    return widget ? widget->windowTitle().toLocal8Bit().toStdString() : std::string();
 }
 
 bool QtWindowAdapter::ReadChecked(int id) const {
@@ -158,7 +158,7 @@ void QtWindowAdapter::SetDlgItemInt(int id, std::uint64_t value) {
 }
 
 void QtWindowAdapter::AddString(const std::string& line) {
-    auto add = [this, text = QString::fromStdString(line)] {
+    auto add = [this, text = QString::fromLocal8Bit(line)] {
         if (auto* list = qobject_cast<QListWidget*>(m_lookup(m_listId))) {
             list->addItem(text);
         }
@@ -173,7 +173,7 @@ void QtWindowAdapter::AddString(const std::string& line) {
 }
 
 QMessageBox* QtWindowAdapter::MakeBox(const std::string& text) {
-    QMessageBox* box = MakeMessageBox(m_dialog, QString::fromStdString(text));
+    QMessageBox* box = MakeMessageBox(m_dialog, QString::fromLocal8Bit(text));
     box->setProperty("sarnovalEngineBox", true);
     return box;
 }
