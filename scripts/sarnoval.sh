@@ -56,7 +56,7 @@ test)
     build asan -DSARNOVAL_WERROR=ON -DSARNOVAL_SANITIZE=address,undefined -DSARNOVAL_BUILD_BENCH=OFF
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests asan || failed=1
     build tsan -DSARNOVAL_WERROR=ON -DSARNOVAL_SANITIZE=thread -DSARNOVAL_BUILD_BENCH=OFF
-    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/tsan.supp" run_tests tsan || failed=1
+    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_tests tsan || failed=1
     if [ "$failed" -ne 0 ]; then
         echo "Some tests failed." >&2
         exit 1

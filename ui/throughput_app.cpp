@@ -1,5 +1,6 @@
 #include "throughput_app.h"
 
+#include "quit_signals.h"
 #include "throughput_dlg.h"
 
 #include <QScreen>
@@ -14,6 +15,7 @@ bool CThroughputApp::InitInstance() {
     // shown, so the client area is what is centred.
     const QRect screen = dlg.screen()->availableGeometry();
     dlg.move(screen.center() - dlg.rect().center());
+    CloseOnQuitSignals(&dlg);
     dlg.exec();
     // The dialog's destructor has stopped the tests: no thread outlives the application.
     return false;

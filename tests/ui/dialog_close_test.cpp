@@ -3,6 +3,7 @@
 #include "ui_test_support.h"
 
 #include "drive_test.h"
+#include "quit_signals.h"
 #include "resource.h"
 
 #include <QElapsedTimer>
@@ -10,11 +11,13 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <csignal>
+
 using namespace ui_test;
 
 namespace {
 
-enum class How { CloseBox, Escape, Code };
+enum class How { CloseBox, Escape, Code, Signal };
 enum class When { Writing, ReadingBack, MessageUp };
 
 } // namespace
@@ -45,6 +48,9 @@ private slots:
         // The box blocks the dialog's own keys and close box; the program can
         // still be told to close.
         QTest::newRow("closed while the message is up") << How::Code << When::MessageUp;
+        // Ctrl+C in a terminal or a plain kill.
+        QTest::newRow("SIGTERM while writing") << How::Signal << When::Writing;
+        QTest::newRow("SIGINT while reading back") << How::Signal << When::ReadingBack;
     }
     void closeMidTest() {
         QFETCH(How, how);
@@ -53,6 +59,7 @@ private slots:
         const QString second = m_sandbox->Folder('C') + "/" + sarnoval::kSecondTempName;
 
         CThroughputDlg dlg;
+        CloseOnQuitSignals(&dlg);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         QSignalSpy finished(&dlg, &QDialog::finished);
@@ -93,6 +100,10 @@ private slots:
             break;
         case How::Escape:
             QTest::keyClick(&dlg, Qt::Key_Escape);
+            break;
+        case How::Signal:
+            std::raise(when == When::Writing ? SIGTERM : SIGINT);
+            QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kTimeoutMs);
             break;
         }
         // Closing waits for the worker: when it returns the test is over.

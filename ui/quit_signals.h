@@ -1,0 +1,10 @@
+// Ctrl+C in a terminal, a plain kill or a hang-up closes the dialog the normal
+// way, so a running test stops and removes its temporary file instead of
+// leaving it on the drive.
+#pragma once
+
+class QWidget;
+
+// Closes window on SIGINT, SIGTERM or SIGHUP. Call once, on the GUI thread;
+// the handlers stay until the process ends. No-op where there are no such signals.
+void CloseOnQuitSignals(QWidget* window);
