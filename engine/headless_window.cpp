@@ -40,6 +40,7 @@ bool HeadlessWindow::IsDlgButtonChecked(int id) {
 
 void HeadlessWindow::SetDlgItemInt(int id, std::uint64_t value) {
     std::lock_guard lock(mutex_);
+    ++sets_[id];
     auto& values = shown_[id];
     if (values.empty() || values.back() != value) {
         values.push_back(value);
@@ -87,6 +88,12 @@ int HeadlessWindow::TextReads(int id) const {
     std::lock_guard lock(mutex_);
     const auto found = reads_.find(id);
     return found == reads_.end() ? 0 : found->second;
+}
+
+int HeadlessWindow::SetCalls(int id) const {
+    std::lock_guard lock(mutex_);
+    const auto found = sets_.find(id);
+    return found == sets_.end() ? 0 : found->second;
 }
 
 bool HeadlessWindow::WaitForReports(std::size_t count, std::chrono::milliseconds timeout) const {

@@ -37,6 +37,8 @@ public:
     // Each value shown in a control, in order; a repeat of the last is not recorded again.
     std::vector<std::uint64_t> ShownValues(int id) const;
     int TextReads(int id) const;
+    // How often SetDlgItemInt was called for the control, repeats included.
+    int SetCalls(int id) const;
 
     // Waits until lines + messages reach count; false on timeout.
     bool WaitForReports(std::size_t count, std::chrono::milliseconds timeout) const;
@@ -50,6 +52,7 @@ private:
     std::function<void(const std::string&)> hook_;
     std::map<int, int> reads_;
     std::map<int, std::vector<std::uint64_t>> shown_;
+    std::map<int, int> sets_;
     std::vector<std::string> lines_;
     std::vector<std::string> messages_;
 };

@@ -27,6 +27,8 @@ std::atomic<bool> g_stop{false};
 // Lets StopTests wake the counter loop in its sleep instead of waiting it out.
 std::mutex g_sleepMutex;
 std::condition_variable g_sleepCv;
+// Counts Launch calls, under g_sleepMutex: wakes the counter loop when it idles.
+std::uint64_t g_launches = 0;
 
 void RunTest(TestProc test) {
     try {
@@ -50,14 +52,27 @@ bool StopRequested() {
 
 void CounterDisplayLoop() {
     g_counterLoopStarted.store(true);
-    std::unique_lock lock(g_sleepMutex);
-    while (!g_sleepCv.wait_for(lock, std::chrono::milliseconds(kCounterPeriodMs),
-                               [] { return g_stop.load(); })) {
-        lock.unlock();
+    const auto show = [] {
         if (TargetWindow* window = g_targetWindow.load()) {
             window->SetDlgItemInt(IDC_KB_COUNT, g_bytesDone.load() >> 10);
         }
+    };
+    std::unique_lock lock(g_sleepMutex);
+    std::uint64_t seenLaunches = g_launches;
+    while (!g_sleepCv.wait_for(lock, std::chrono::milliseconds(kCounterPeriodMs),
+                               [] { return g_stop.load(); })) {
+        lock.unlock();
+        show();
         lock.lock();
+        if (!g_testRunning.load() && g_launches == seenLaunches) {
+            // Only a test moves the count, and none runs: show its final value
+            // and sleep until the next launch instead of waking 100 times a second.
+            lock.unlock();
+            show();
+            lock.lock();
+            g_sleepCv.wait(lock, [&] { return g_stop.load() || g_launches != seenLaunches; });
+        }
+        seenLaunches = g_launches;
     }
 }
 
@@ -85,6 +100,12 @@ void Launch(TestProc test) {
             g_testRunning.store(false);
         }
     }
+
+    {
+        std::lock_guard lock(g_sleepMutex);
+        ++g_launches;
+    }
+    g_sleepCv.notify_all();
 }
 
 void StopTests() {

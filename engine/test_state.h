@@ -37,7 +37,8 @@ void StopTests();
 // True while StopTests is waiting: long loops poll it between blocks.
 bool StopRequested();
 
-// The counter loop's period.
+// The counter loop's period while a test runs. Between tests nothing moves the
+// count, so the loop shows the final value and then sleeps until the next Launch.
 inline constexpr int kCounterPeriodMs = 10;
 
 // Thread procedures; Launch starts them. Exposed for tests that drive them directly.

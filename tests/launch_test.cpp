@@ -167,5 +167,38 @@ TEST_F(LaunchTest, CounterLoopShowsWhateverTheCountHolds) {
     g_bytesDone = 0;
 }
 
+TEST_F(LaunchTest, CounterLoopRestsBetweenTestsAndWakesForTheNext) {
+    const fs::path path = MakeFile("small.bin", 300000);
+    window_.SetText(IDC_FILE_PATH, path.string());
+    RunAndWait(FileReadTest);
+    const auto deadline = std::chrono::steady_clock::now() + kReportWait;
+    while (window_.ShownValues(IDC_KB_COUNT).empty() &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+    }
+    std::this_thread::sleep_for(50ms);
+    const int calls = window_.SetCalls(IDC_KB_COUNT);
+    std::this_thread::sleep_for(300ms); // 30 periods
+    EXPECT_EQ(window_.SetCalls(IDC_KB_COUNT), calls);
+    EXPECT_EQ(window_.ShownValues(IDC_KB_COUNT).back(), 0u);
+    EXPECT_TRUE(g_counterLoopStarted.load());
+
+    // The next test wakes it: the count shows again, in a new window too.
+    HeadlessWindow next;
+    g_started = 0;
+    g_release = false;
+    RecordTargets(&next, &next);
+    Launch(HeldTest);
+    g_bytesDone = 5 * 1024;
+    while ((next.ShownValues(IDC_KB_COUNT).empty() || next.ShownValues(IDC_KB_COUNT).back() != 5) &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_EQ(next.ShownValues(IDC_KB_COUNT).back(), 5u);
+    g_release = true;
+    g_bytesDone = 0;
+    StopTests(); // before next goes
+}
+
 } // namespace
 } // namespace sarnoval::testing
