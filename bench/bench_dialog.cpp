@@ -268,7 +268,7 @@ int main(int argc, char** argv) {
     Table cpu({"Dialog open and idle, " + Fixed(windowMs / 1000.0, 1) + " s windows, % of a core",
                "median", "min", "max"});
     row(cpu, "before any test", idleCpu, 3);
-    row(cpu, "after a test (counter loop running)", idleAfterCpu, 3);
+    row(cpu, "after a test (counter loop started)", idleAfterCpu, 3);
     cpu.Print();
     std::cout << "\nResident memory: " << Fixed(static_cast<double>(rssIdle) / 1024, 1)
               << " MiB idle before any test, " << Fixed(static_cast<double>(rssAfter) / 1024, 1)
