@@ -463,4 +463,15 @@ std::uint64_t ResidentKiB() {
     return 0;
 }
 
+int ReportFailures(std::vector<std::string> failures) {
+    if (failures.empty()) {
+        return 0;
+    }
+    std::cout << "\nFAILED:\n";
+    for (const std::string& failure : failures) {
+        std::cout << "    " << failure << "\n";
+    }
+    return 1;
+}
+
 } // namespace bench

@@ -93,4 +93,7 @@ std::optional<std::uint64_t> NumberAfter(const std::string& text, const std::str
 // Resident memory of this process, in KiB, from /proc/self/status (0 if unknown).
 std::uint64_t ResidentKiB();
 
+// The program's exit status: prints the failures, if any, and returns 1 for them.
+int ReportFailures(std::vector<std::string> failures);
+
 } // namespace bench

@@ -306,12 +306,5 @@ int main(int argc, char** argv) {
     if (startup.empty() || lateTest.empty() || idleCpu.empty() || rssIdle == 0) {
         failures.push_back("no figures");
     }
-    if (!failures.empty()) {
-        std::cout << "\nFAILED:\n";
-        for (const std::string& f : failures) {
-            std::cout << "    " << f << "\n";
-        }
-        return 1;
-    }
-    return 0;
+    return ReportFailures(std::move(failures));
 }

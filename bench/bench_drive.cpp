@@ -53,15 +53,16 @@ int main(int argc, char** argv) {
         "--name=cached-write", file, "--rw=write", "--bs=1M", size, "--direct=0", "--invalidate=0"};
     const std::vector<std::string> cachedRead{
         "--name=cached-read", file, "--rw=read", "--bs=1M", size, "--direct=0", "--invalidate=0"};
-    // The engine's own method: buffered 200,000-byte blocks, fsync at the end,
-    // cache dropped before reading, no read-ahead hint. Separates how it
-    // measures from how well it times.
+    // The engine's own method: buffered 200,000-byte blocks, writeback started
+    // every 40 blocks (8 MB), fsync at the end, cache dropped before reading with
+    // a sequential hint. Separates how it measures from how well it times.
     const std::vector<std::string> sameWrite{"--name=engine-method-write",
                                              file,
                                              "--rw=write",
                                              "--bs=200000",
                                              size,
                                              "--direct=0",
+                                             "--sync_file_range=write:40",
                                              "--end_fsync=1"};
     const std::vector<std::string> sameRead{"--name=engine-method-read",
                                             file,
@@ -69,8 +70,7 @@ int main(int argc, char** argv) {
                                             "--bs=200000",
                                             size,
                                             "--direct=0",
-                                            "--invalidate=1",
-                                            "--fadvise_hint=0"};
+                                            "--invalidate=1"};
     std::string commands[6];
     std::vector<double> deleteMs;
 
@@ -210,15 +210,8 @@ int main(int argc, char** argv) {
     Figure(options, "drive.bytes", static_cast<double>(bytes));
     Figure(options, "drive.reps", options.reps);
 
-    if (!failures.empty() || !figuresOk) {
-        std::cout << "\nFAILED:\n";
-        for (const std::string& f : failures) {
-            std::cout << "    " << f << "\n";
-        }
-        if (failures.empty()) {
-            std::cout << "    a figure is missing or not a positive number\n";
-        }
-        return 1;
+    if (failures.empty() && !figuresOk) {
+        failures.push_back("a figure is missing or not a positive number");
     }
-    return 0;
+    return ReportFailures(std::move(failures));
 }

@@ -88,7 +88,8 @@ int main(int argc, char** argv) {
     const auto window = options.tiny ? std::chrono::milliseconds(300) : std::chrono::seconds(2);
     std::vector<std::string> failures;
 
-    // Idle: first with no engine thread at all, then with the counter loop started and resting between tests.
+    // Idle: first with no engine thread at all, then with the counter loop started and resting
+    // between tests.
     std::vector<double> baseCpu, loopCpu, loopWakeups;
     for (int rep = 0; rep < options.reps; ++rep) {
         baseCpu.push_back(Measure(window).cpuPercent);
@@ -192,12 +193,5 @@ int main(int argc, char** argv) {
     if (loopCpu.empty() || growHuge.empty() || !std::isfinite(loop.median) || loopWakeups.empty()) {
         failures.push_back("no figures");
     }
-    if (!failures.empty()) {
-        std::cout << "\nFAILED:\n";
-        for (const std::string& f : failures) {
-            std::cout << "    " << f << "\n";
-        }
-        return 1;
-    }
-    return 0;
+    return ReportFailures(std::move(failures));
 }

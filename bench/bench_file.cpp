@@ -124,15 +124,8 @@ int main(int argc, char** argv) {
     for (double v : {o.median, x.median, f.median, c.median, h.median, ratio}) {
         figuresOk = figuresOk && std::isfinite(v) && v > 0;
     }
-    if (!failures.empty() || !figuresOk) {
-        std::cout << "\nFAILED:\n";
-        for (const std::string& failure : failures) {
-            std::cout << "    " << failure << "\n";
-        }
-        if (failures.empty()) {
-            std::cout << "    a figure is missing or not a positive number\n";
-        }
-        return 1;
+    if (failures.empty() && !figuresOk) {
+        failures.push_back("a figure is missing or not a positive number");
     }
-    return 0;
+    return ReportFailures(std::move(failures));
 }
