@@ -10,9 +10,8 @@ mode=${1:-run}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
-packages=(build-essential cmake pkg-config qt6-base-dev libqt6svg6 qt6-qpa-plugins
+packages=(build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins
           libgl-dev libgtest-dev fio gnuplot-nox)
-[ "$mode" = test ] && packages+=(xvfb xauth)
 
 install_missing() {
     local missing=()
