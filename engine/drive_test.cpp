@@ -71,7 +71,6 @@ void DriveWriteReadTest() {
             size = option.bytes;
         }
     }
-    const std::uint64_t testedSize = size;
 
     const fs::path written = TempPath(kFirstTempName);
     File out = written.empty() ? File() : File::Open(written, File::Mode::NewWrite);
@@ -149,7 +148,7 @@ void DriveWriteReadTest() {
 
     const std::string driveName = DriveName(DriveText());
     DriveFigures figures;
-    figures.sizeBytes = testedSize;
+    figures.sizeBytes = size;
     figures.writeMs = t1 - t0;
     figures.readMsA = MillisecondClock() - t2;
     figures.readMsB = MillisecondClock() - t2;
