@@ -76,10 +76,7 @@ TEST_F(DriveTest, WritesReadsAndRemovesTheFile) {
             }
             return std::string("C");
         });
-        RecordTargets(&window, &window);
-        Launch(DriveWriteReadTest);
-        ASSERT_TRUE(window.WaitForReports(1, kReportWait));
-        StopTests();
+        ASSERT_TRUE(RunCase(window, DriveWriteReadTest));
 
         ASSERT_EQ(window.Lines().size(), 1u)
             << (window.Messages().empty() ? "" : window.Messages()[0]);
@@ -120,10 +117,7 @@ TEST_F(DriveTest, TextThatNamesNoDriveCannotOpenForWriting) {
         HeadlessWindow window;
         window.SetText(IDC_DRIVE_LETTER, text);
         window.SetChecked(IDC_SIZE_1MB, true);
-        RecordTargets(&window, &window);
-        Launch(DriveWriteReadTest);
-        ASSERT_TRUE(window.WaitForReports(1, kReportWait)) << text;
-        StopTests();
+        ASSERT_TRUE(RunCase(window, DriveWriteReadTest)) << text;
         EXPECT_EQ(window.Messages(), std::vector<std::string>{kOpenWriteFailed}) << text;
         EXPECT_TRUE(window.Lines().empty()) << text;
         EXPECT_EQ(g_bytesDone.load(), 0u);
@@ -180,10 +174,7 @@ TEST_F(DriveTest, OnlyARegularFileAtTheFirstPathIsReplaced) {
         HeadlessWindow window;
         window.SetText(IDC_DRIVE_LETTER, "C");
         window.SetChecked(IDC_SIZE_1MB, true);
-        RecordTargets(&window, &window);
-        Launch(DriveWriteReadTest);
-        ASSERT_TRUE(window.WaitForReports(1, kReportWait)) << name;
-        StopTests();
+        ASSERT_TRUE(RunCase(window, DriveWriteReadTest)) << name;
         EXPECT_EQ(window.Messages(), std::vector<std::string>{kOpenWriteFailed}) << name;
         EXPECT_TRUE(window.Lines().empty()) << name;
         EXPECT_EQ(fs::file_size(precious), 5u) << name;

@@ -60,6 +60,16 @@ protected:
         return names;
     }
 
+    // One table case: runs test against its own window and stops the engine,
+    // so the next case starts clean. False when nothing was reported in time.
+    static bool RunCase(HeadlessWindow& window, TestProc test) {
+        RecordTargets(&window, &window);
+        Launch(test);
+        const bool reported = window.WaitForReports(1, kReportWait);
+        StopTests();
+        return reported;
+    }
+
     // Runs a test on its thread and waits for its line or message.
     void RunAndWait(TestProc test, std::size_t reports = 1) {
         Launch(test);

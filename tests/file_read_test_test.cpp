@@ -32,10 +32,7 @@ TEST_F(FileReadTestTest, CountsTheBytesActuallyRead) {
         const fs::path path = MakeFile("f" + std::to_string(c.size), c.size);
         HeadlessWindow window;
         window.SetText(IDC_FILE_PATH, path.string());
-        RecordTargets(&window, &window);
-        Launch(FileReadTest);
-        ASSERT_TRUE(window.WaitForReports(1, kReportWait));
-        StopTests(); // joins, so the next case starts clean
+        ASSERT_TRUE(RunCase(window, FileReadTest));
         ASSERT_EQ(window.Lines().size(), 1u);
         EXPECT_EQ(KbInLine(window.Lines()[0]), c.kb) << c.size;
         EXPECT_EQ(window.Lines()[0].rfind(path.string(), 0), 0u) << window.Lines()[0];
@@ -52,10 +49,7 @@ TEST_F(FileReadTestTest, ErrorLinesNameThePathWhole) {
                                     (dir_ / "folder").string(), longMissing}) {
         HeadlessWindow window;
         window.SetText(IDC_FILE_PATH, path);
-        RecordTargets(&window, &window);
-        Launch(FileReadTest);
-        ASSERT_TRUE(window.WaitForReports(1, kReportWait)) << path;
-        StopTests();
+        ASSERT_TRUE(RunCase(window, FileReadTest)) << path;
         EXPECT_EQ(window.Lines(), std::vector<std::string>{path + " - ERROR Reading File."});
         EXPECT_TRUE(window.Messages().empty());
         EXPECT_FALSE(g_testRunning.load());
