@@ -78,6 +78,9 @@ void CounterDisplayLoop() {
 
 void Launch(TestProc test) {
     std::lock_guard guard(g_threadsMutex);
+    if (g_stop.load()) {
+        return; // closing: StopTests is yet to join what runs
+    }
 
     bool idle = false;
     if (g_counterLoopStarted.compare_exchange_strong(idle, true)) {
@@ -108,13 +111,17 @@ void Launch(TestProc test) {
     g_sleepCv.notify_all();
 }
 
-void StopTests() {
-    std::lock_guard guard(g_threadsMutex);
+void RequestStop() {
     {
         std::lock_guard lock(g_sleepMutex);
         g_stop.store(true);
     }
     g_sleepCv.notify_all();
+}
+
+void StopTests() {
+    std::lock_guard guard(g_threadsMutex);
+    RequestStop();
     if (g_counterThread.joinable()) {
         g_counterThread.join();
     }

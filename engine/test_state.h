@@ -29,6 +29,10 @@ void RecordTargets(TargetWindow* window, ResultList* list);
 // thread that cannot be started gives its slot back for the next caller.
 void Launch(TestProc test);
 
+// Asks the counter loop and any running test to stop at the next block,
+// without waiting. Launch starts nothing new until StopTests has run.
+void RequestStop();
+
 // Asks the counter loop and any running test to stop at the next block and
 // waits for both. A test stopped so appends no line and removes its temporary
 // files. Afterwards Launch works again. Must not be called from a test thread.
