@@ -5,6 +5,11 @@
 #include <cstdlib>
 #include <mutex>
 
+#ifndef _WIN32
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
 namespace sarnoval {
 
 namespace {
@@ -37,9 +42,34 @@ bool IsWithin(const std::filesystem::path& dir, const std::filesystem::path& roo
 
 } // namespace
 
+namespace {
+
+bool UsableHome(const std::filesystem::path& home) {
+    return home.is_absolute() && home != home.root_path();
+}
+
+} // namespace
+
+std::filesystem::path AccountHome() {
+    if (const char* home = std::getenv("HOME"); home && UsableHome(home)) {
+        return home;
+    }
+#ifndef _WIN32
+    // sysconf may not know the size; 16 KiB holds any real entry.
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+        found->pw_dir && UsableHome(found->pw_dir)) {
+        return found->pw_dir;
+    }
+#endif
+    return {};
+}
+
 DriveMap DefaultDriveMap() {
-    const char* home = std::getenv("HOME");
-    return {{'C', std::filesystem::path(home && *home ? home : "/")}};
+    const std::filesystem::path home = AccountHome();
+    return home.empty() ? DriveMap{} : DriveMap{{'C', home}};
 }
 
 DriveMap BuildDriveMap(const std::filesystem::path& home, std::vector<Volume> volumes) {
@@ -62,7 +92,10 @@ DriveMap BuildDriveMap(const std::filesystem::path& home, std::vector<Volume> vo
         }
     }
 
-    DriveMap map{{'C', home}};
+    DriveMap map;
+    if (!home.empty()) {
+        map.emplace('C', home);
+    }
     char letter = 'D';
     for (const Volume& v : volumes) {
         if (&v == homeVolume) {

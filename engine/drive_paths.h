@@ -21,11 +21,17 @@ struct Volume {
     bool ready = true;
 };
 
-// C maps to home; the volume holding home is C's and is not listed again.
+// The account's home folder: $HOME when it is an absolute path other than the
+// root, else the user database's entry; empty when neither gives one, so a
+// test never writes into the root of the file system or a relative folder.
+std::filesystem::path AccountHome();
+
+// C maps to home (no C when home is empty); the volume holding home is C's
+// and is not listed again.
 // Pseudo, memory-backed and read-only filesystems are left out.
 DriveMap BuildDriveMap(const std::filesystem::path& home, std::vector<Volume> volumes);
 
-// C mapped to the home folder alone.
+// C mapped to the account's home alone.
 DriveMap DefaultDriveMap();
 
 // Safe to call from any thread.
