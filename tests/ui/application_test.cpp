@@ -2,8 +2,8 @@
 // and leaves no test thread behind.
 #include "ui_test_support.h"
 
-#include "resource.h"
-#include "throughput_app.h"
+#include "res/resource.h"
+#include "ui/throughput_app.h"
 
 #include <QScreen>
 #include <QTest>

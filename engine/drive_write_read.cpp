@@ -1,10 +1,10 @@
-#include "drive_test.h"
+#include "engine/drive_write_read.h"
 
-#include "drive_paths.h"
-#include "figures.h"
-#include "file_io.h"
-#include "resource.h"
-#include "test_state.h"
+#include "engine/drive_paths.h"
+#include "engine/figures.h"
+#include "engine/file_io.h"
+#include "engine/test_state.h"
+#include "res/resource.h"
 
 #include <filesystem>
 #include <optional>

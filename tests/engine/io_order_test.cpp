@@ -2,8 +2,8 @@
 // and nothing else. Data is on the drive before the write clock stops, the
 // cache is dropped before anything is read, and deleting is not reading.
 #include "drive_fixture.h"
-#include "file_io.h"
-#include "file_read_test.h"
+#include "engine/file_io.h"
+#include "engine/file_read.h"
 
 #include <fstream>
 #include <functional>
