@@ -24,6 +24,11 @@ done
 out=$(desktop-file-validate "$prefix/share/applications/$id.desktop" 2>&1) || failed=1
 [ -z "$out" ] || { echo "$out" >&2; failed=1; }
 
+grep -q '^Keywords=.' "$prefix/share/applications/$id.desktop" || { echo "no Keywords=" >&2; failed=1; }
+for tag in '<screenshot ' '<release '; do
+    grep -q "$tag" "$prefix/share/metainfo/$id.metainfo.xml" || { echo "metainfo lacks $tag" >&2; failed=1; }
+done
+
 # The tree, so the desktop entry and the icon named by the metainfo are checked as well.
 appstreamcli validate-tree --no-net "$prefix" >&2 || failed=1
 
