@@ -7,7 +7,10 @@
 
 // No application name is set: message boxes are captioned with the program
 // file's name.
-CThroughputApp::CThroughputApp(int& argc, char** argv) : QApplication(argc, argv) {}
+CThroughputApp::CThroughputApp(int& argc, char** argv) : QApplication(argc, argv) {
+    // The window's Wayland app id names the installed desktop entry.
+    setDesktopFileName(QStringLiteral(SARNOVAL_APP_ID));
+}
 
 bool CThroughputApp::InitInstance() {
     CThroughputDlg dlg;

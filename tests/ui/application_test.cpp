@@ -69,6 +69,13 @@ private slots:
         // No name of its own: the program file's.
         QCOMPARE(QCoreApplication::applicationName(), ProgramName());
     }
+
+    // The Wayland app id is the name of the desktop entry that is installed.
+    void desktopFileName() {
+        QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral(SARNOVAL_APP_ID));
+        QVERIFY(QFileInfo::exists(QStringLiteral(SARNOVAL_SOURCE_DIR "/res/") +
+                                  QGuiApplication::desktopFileName() + QStringLiteral(".desktop")));
+    }
 };
 
 int main(int argc, char** argv) {
