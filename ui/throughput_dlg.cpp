@@ -6,6 +6,7 @@
 #include "res/dialog_template.h"
 #include "res/resource.h"
 #include "ui/busy_cursor.h"
+#include "ui/control_factory.h"
 #include "ui/dialog_units.h"
 #include "ui/drive_map_source.h"
 #include "ui/file_picker.h"
@@ -15,29 +16,21 @@
 #include "ui/window_adapter.h"
 
 #include <QApplication>
-#include <QButtonGroup>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFontMetrics>
-#include <QGroupBox>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegularExpression>
-#include <QRegularExpressionValidator>
 #include <QShortcut>
 #include <QStyle>
 #include <QStyleOptionButton>
-#include <QStylePainter>
 #include <QUrl>
-#include <QValidator>
-#include <qdrawutil.h>
 
 namespace {
 
@@ -66,37 +59,6 @@ const char* const kHelpText = "To use this program:\n"
                               "\n"
                               "If you still do not understand how to use this program,\n"
                               " then it is probably not for you.";
-
-// Letters become capitals as they are typed or pasted, one character for one.
-class UpperCaseValidator : public QValidator {
-public:
-    using QValidator::QValidator;
-    State validate(QString& input, int&) const override {
-        for (QChar& c : input) {
-            c = c.toUpper();
-        }
-        return Acceptable;
-    }
-};
-
-// Drawn inside a sunken edge this wide.
-constexpr int kClientEdge = 2;
-
-// A push button inside a sunken edge, like a button with a client edge.
-class ClientEdgeButton : public QPushButton {
-public:
-    using QPushButton::QPushButton;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QStylePainter painter(this);
-        QStyleOptionButton option;
-        initStyleOption(&option);
-        option.rect.adjust(kClientEdge, kClientEdge, -kClientEdge, -kClientEdge);
-        painter.drawControl(QStyle::CE_PushButton, option);
-        qDrawWinPanel(&painter, rect(), palette(), true);
-    }
-};
 
 QIcon ApplicationIcon() {
     QIcon icon;
@@ -146,94 +108,9 @@ void CThroughputDlg::CreateControls() {
     setFixedSize(units.Size(dialog.w, dialog.h));
     setSizeGripEnabled(false);
 
-    QButtonGroup* group = nullptr;
+    ControlFactory factory(this);
     for (const sarnoval::ControlTemplate& c : dialog.controls) {
-        const QString caption = QString::fromUtf8(c.caption);
-        QWidget* widget = nullptr;
-        switch (c.kind) {
-        case sarnoval::ControlKind::PushButton:
-        case sarnoval::ControlKind::DefPushButton: {
-            auto* button = (c.styles & sarnoval::kClientEdge) ? new ClientEdgeButton(caption, this)
-                                                              : new QPushButton(caption, this);
-            button->setAutoDefault(true);
-            button->setDefault(c.kind == sarnoval::ControlKind::DefPushButton);
-            widget = button;
-            break;
-        }
-        case sarnoval::ControlKind::RadioButton: {
-            auto* button = new QPushButton(caption, this);
-            button->setCheckable(true);
-            button->setFlat(c.styles & sarnoval::kFlat);
-            // Enter must still reach Test after an option is clicked.
-            button->setAutoDefault(false);
-            if (!group || (c.styles & sarnoval::kGroup)) {
-                group = new QButtonGroup(this);
-                group->setExclusive(true);
-            }
-            group->addButton(button, c.id);
-            widget = button;
-            break;
-        }
-        case sarnoval::ControlKind::Edit: {
-            auto* edit = new QLineEdit(caption, this);
-            edit->setReadOnly(c.styles & sarnoval::kReadOnly);
-            edit->setEnabled(!(c.styles & sarnoval::kDisabled));
-            edit->setFrame(c.styles & sarnoval::kBorder);
-            if (c.styles & sarnoval::kNumber) {
-                edit->setValidator(new QRegularExpressionValidator(
-                    QRegularExpression(QStringLiteral("[0-9]*")), edit));
-            }
-            if (c.styles & sarnoval::kUpperCase) {
-                edit->setValidator(new UpperCaseValidator(edit));
-            }
-            if (c.styles & sarnoval::kCentre) {
-                edit->setAlignment(Qt::AlignCenter);
-            }
-            if (!(c.styles & sarnoval::kAutoHScroll)) {
-                // The field is as wide as one capital letter and does not scroll.
-                edit->setMaxLength(1);
-            }
-            widget = edit;
-            break;
-        }
-        case sarnoval::ControlKind::ListBox: {
-            auto* list = new QListWidget(this);
-            list->setSelectionMode(QAbstractItemView::NoSelection);
-            list->setSortingEnabled(false);
-            list->setUniformItemSizes(true);
-            list->setWordWrap(false);
-            list->setTextElideMode(Qt::ElideNone);
-            // No horizontal extent is ever set: long lines are cut at the edge.
-            list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-            list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-            m_resultList = list;
-            widget = list;
-            break;
-        }
-        case sarnoval::ControlKind::Progress: {
-            auto* bar = new QProgressBar(this);
-            bar->setRange(0, 100);
-            bar->setValue(0);
-            bar->setTextVisible(false);
-            m_progressBar = bar;
-            widget = bar;
-            break;
-        }
-        case sarnoval::ControlKind::Static: {
-            auto* label = new QLabel(caption, this);
-            label->setTextFormat(Qt::PlainText);
-            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-            widget = label;
-            break;
-        }
-        case sarnoval::ControlKind::GroupBox: {
-            auto* box = new QGroupBox(caption, this);
-            // A frame drawn around sibling controls: below them, and not in the way of clicks.
-            box->setAttribute(Qt::WA_TransparentForMouseEvents);
-            widget = box;
-            break;
-        }
-        }
+        QWidget* widget = factory.Make(c);
         widget->setObjectName(QString::fromUtf8(c.name));
         widget->setGeometry(units.Rect(c));
         widget->setFocusPolicy((c.styles & sarnoval::kTabStop) ? Qt::StrongFocus : Qt::NoFocus);
@@ -246,16 +123,14 @@ void CThroughputDlg::CreateControls() {
         m_templateWidgets.push_back(widget);
     }
 
-    connect(qobject_cast<QPushButton*>(Control(IDC_TEST)), &QPushButton::clicked, this,
-            &CThroughputDlg::OnTest);
-    connect(qobject_cast<QPushButton*>(Control(IDC_CLEAR_TEXT)), &QPushButton::clicked, this,
-            &CThroughputDlg::OnClearText);
-    connect(qobject_cast<QPushButton*>(Control(IDC_WEBSITE)), &QPushButton::clicked, this,
-            &CThroughputDlg::OnVisitWebsite);
-    connect(qobject_cast<QPushButton*>(Control(IDC_EMAIL)), &QPushButton::clicked, this,
-            &CThroughputDlg::OnEmail);
-    connect(qobject_cast<QPushButton*>(Control(IDC_HELP_BUTTON)), &QPushButton::clicked, this,
-            &CThroughputDlg::OnHelpButton);
+    m_resultList = ListBox(IDC_RESULTS);
+    m_progressBar = qobject_cast<QProgressBar*>(Control(IDC_PROGRESS));
+
+    connect(Button(IDC_TEST), &QPushButton::clicked, this, &CThroughputDlg::OnTest);
+    connect(Button(IDC_CLEAR_TEXT), &QPushButton::clicked, this, &CThroughputDlg::OnClearText);
+    connect(Button(IDC_WEBSITE), &QPushButton::clicked, this, &CThroughputDlg::OnVisitWebsite);
+    connect(Button(IDC_EMAIL), &QPushButton::clicked, this, &CThroughputDlg::OnEmail);
+    connect(Button(IDC_HELP_BUTTON), &QPushButton::clicked, this, &CThroughputDlg::OnHelpButton);
 }
 
 // A screen reader names the controls that have no caption of their own, and
@@ -347,7 +222,8 @@ void CThroughputDlg::FitCaptions() {
             option.features =
                 button->isFlat() ? QStyleOptionButton::Flat : QStyleOptionButton::None;
             if (dialog.controls[i].styles & sarnoval::kClientEdge) {
-                option.rect.adjust(kClientEdge, kClientEdge, -kClientEdge, -kClientEdge);
+                option.rect.adjust(kClientEdgeWidth, kClientEdgeWidth, -kClientEdgeWidth,
+                                   -kClientEdgeWidth);
             }
             room = style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
             text = button->text();
@@ -373,11 +249,11 @@ void CThroughputDlg::FitCaptions() {
 }
 
 bool CThroughputDlg::OnInitDialog() {
-    qobject_cast<QLineEdit*>(Control(IDC_FILE_PATH))->setText(m_strFilePath);
+    Edit(IDC_FILE_PATH)->setText(m_strFilePath);
     setWindowIcon(m_hIcon);
-    qobject_cast<QPushButton*>(Control(IDC_MODE_FILE))->setChecked(true);
-    qobject_cast<QPushButton*>(Control(IDC_SIZE_20MB))->setChecked(true);
-    auto* drive = qobject_cast<QLineEdit*>(Control(IDC_DRIVE_LETTER));
+    Button(IDC_MODE_FILE)->setChecked(true);
+    Button(IDC_SIZE_20MB)->setChecked(true);
+    auto* drive = Edit(IDC_DRIVE_LETTER);
     drive->setText(QStringLiteral("C"));
     RefreshDriveMap();
     Control(IDC_TEST)->setFocus();
@@ -386,6 +262,25 @@ bool CThroughputDlg::OnInitDialog() {
 
 QWidget* CThroughputDlg::Control(int id) const {
     return m_controls.value(id, nullptr);
+}
+
+// The template fixes each id's kind; a wrong one is a programming error.
+template <typename T> T* CThroughputDlg::ControlAs(int id) const {
+    auto* control = qobject_cast<T*>(Control(id));
+    Q_ASSERT_X(control, "CThroughputDlg", "control of another kind");
+    return control;
+}
+
+QPushButton* CThroughputDlg::Button(int id) const {
+    return ControlAs<QPushButton>(id);
+}
+
+QLineEdit* CThroughputDlg::Edit(int id) const {
+    return ControlAs<QLineEdit>(id);
+}
+
+QListWidget* CThroughputDlg::ListBox(int id) const {
+    return ControlAs<QListWidget>(id);
 }
 
 bool CThroughputDlg::IsChecked(int id) const {
@@ -414,7 +309,7 @@ void CThroughputDlg::OnTest() {
             return; // closed while the picker was open
         }
         m_strFilePath = path;
-        qobject_cast<QLineEdit*>(Control(IDC_FILE_PATH))->setText(m_strFilePath);
+        Edit(IDC_FILE_PATH)->setText(m_strFilePath);
         sarnoval::RecordTargets(m_adapter.get(), m_adapter.get());
         sarnoval::Launch(sarnoval::FileReadTest);
         m_busyCursor->WatchTest();

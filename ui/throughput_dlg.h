@@ -14,7 +14,9 @@
 
 class BusyCursor;
 class QButtonGroup;
+class QLineEdit;
 class QListWidget;
+class QPushButton;
 class QProgressBar;
 class QUrl;
 class QtWindowAdapter;
@@ -34,6 +36,10 @@ public:
 
     // The widget made for a control id, or null.
     QWidget* Control(int id) const;
+    // The same, typed; the id must name a control of that kind.
+    QPushButton* Button(int id) const;
+    QLineEdit* Edit(int id) const;
+    QListWidget* ListBox(int id) const;
     // Every control's widget in template order, unaddressed ones included.
     const std::vector<QWidget*>& TemplateWidgets() const { return m_templateWidgets; }
 
@@ -59,6 +65,7 @@ public:
     QIcon m_hIcon;
 
 private:
+    template <typename T> T* ControlAs(int id) const;
     void CreateControls();
     void SetUpAccessibility();
     void SetUpOptionShortcuts();
