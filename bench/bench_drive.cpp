@@ -1,9 +1,9 @@
 // Accuracy of the drive write-and-read test: the engine against fio with
 // direct I/O in the same folder, and what a cache-hitting measurement claims.
 #include "bench_common.h"
-#include "drive_test.h"
+#include "engine/drive_write_read.h"
 #include "engine_runs.h"
-#include "resource.h"
+#include "res/resource.h"
 
 #include <array>
 #include <cmath>

@@ -3,7 +3,7 @@
 // average letter width, a vertical unit an eighth of the font's height.
 #pragma once
 
-#include "dialog_template.h"
+#include "res/dialog_template.h"
 
 #include <QFont>
 #include <QRect>
@@ -30,6 +30,6 @@ private:
     int m_vBase;
 };
 
-// The template's font where it is installed, else the system's sans-serif at
-// the template's point size.
+// The template's font where it is installed, else the system's sans-serif; at
+// the template's point size, or the desktop's when that is larger.
 QFont DialogFont(const sarnoval::DialogTemplate& dialog);

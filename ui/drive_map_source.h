@@ -2,7 +2,7 @@
 // sets in their place.
 #pragma once
 
-#include "drive_paths.h"
+#include "engine/drive_paths.h"
 
 #include <QString>
 

@@ -1,13 +1,16 @@
-#include "throughput_app.h"
+#include "ui/throughput_app.h"
 
-#include "quit_signals.h"
-#include "throughput_dlg.h"
+#include "ui/quit_signals.h"
+#include "ui/throughput_dlg.h"
 
 #include <QScreen>
 
 // No application name is set: message boxes are captioned with the program
 // file's name.
-CThroughputApp::CThroughputApp(int& argc, char** argv) : QApplication(argc, argv) {}
+CThroughputApp::CThroughputApp(int& argc, char** argv) : QApplication(argc, argv) {
+    // The window's Wayland app id names the installed desktop entry.
+    setDesktopFileName(QStringLiteral(SARNOVAL_APP_ID));
+}
 
 bool CThroughputApp::InitInstance() {
     CThroughputDlg dlg;

@@ -1,19 +1,24 @@
-#include "throughput_dlg.h"
+#include "ui/throughput_dlg.h"
 
-#include "dialog_template.h"
-#include "dialog_units.h"
-#include "drive_map_source.h"
-#include "drive_test.h"
-#include "file_picker.h"
-#include "file_read_test.h"
-#include "message_box.h"
-#include "resource.h"
-#include "test_state.h"
-#include "window_adapter.h"
+#include "engine/drive_write_read.h"
+#include "engine/file_read.h"
+#include "engine/test_state.h"
+#include "res/dialog_template.h"
+#include "res/resource.h"
+#include "ui/busy_cursor.h"
+#include "ui/dialog_units.h"
+#include "ui/drive_map_source.h"
+#include "ui/file_picker.h"
+#include "ui/message_box.h"
+#include "ui/option_accessible.h"
+#include "ui/result_list_menu.h"
+#include "ui/window_adapter.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QKeySequence>
 #include <QLabel>
@@ -27,6 +32,7 @@
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QShortcut>
+#include <QStyle>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 #include <QUrl>
@@ -73,6 +79,9 @@ public:
     }
 };
 
+// Drawn inside a sunken edge this wide.
+constexpr int kClientEdge = 2;
+
 // A push button inside a sunken edge, like a button with a client edge.
 class ClientEdgeButton : public QPushButton {
 public:
@@ -80,11 +89,10 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override {
-        constexpr int kEdge = 2;
         QStylePainter painter(this);
         QStyleOptionButton option;
         initStyleOption(&option);
-        option.rect.adjust(kEdge, kEdge, -kEdge, -kEdge);
+        option.rect.adjust(kClientEdge, kClientEdge, -kClientEdge, -kClientEdge);
         painter.drawControl(QStyle::CE_PushButton, option);
         qDrawWinPanel(&painter, rect(), palette(), true);
     }
@@ -107,6 +115,11 @@ CThroughputDlg::CThroughputDlg(QWidget* parent)
       m_hIcon(ApplicationIcon()) {
     MakeAdapter();
     CreateControls();
+    FitCaptions();
+    SetUpAccessibility();
+    SetUpOptionShortcuts();
+    m_resultMenu = new ResultListMenu(m_resultList, this);
+    m_busyCursor = new BusyCursor(this);
 
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(help, &QShortcut::activated, this, &CThroughputDlg::OnHelpButton);
@@ -245,6 +258,120 @@ void CThroughputDlg::CreateControls() {
             &CThroughputDlg::OnHelpButton);
 }
 
+// A screen reader names the controls that have no caption of their own, and
+// reads the two labels with the fields they stand beside.
+void CThroughputDlg::SetUpAccessibility() {
+    const struct {
+        int id;
+        const char* name;
+        const char* description;
+    } kAccessible[] = {
+        {IDC_KB_COUNT, "KB Read / Written", "Kilobytes moved by the running test"},
+        {IDC_FILE_PATH, "Chosen file", "The file that the file test reads"},
+        {IDC_DRIVE_LETTER, "Drive Letter to test", nullptr}, // described with the drive map
+        {IDC_RESULTS, "Results", "One line for each finished test"},
+        {IDC_PROGRESS, "Progress", nullptr},
+    };
+    for (const auto& a : kAccessible) {
+        Control(a.id)->setAccessibleName(QString::fromUtf8(a.name));
+        if (a.description) {
+            Control(a.id)->setAccessibleDescription(QString::fromUtf8(a.description));
+        }
+    }
+    for (QWidget* widget : m_templateWidgets) {
+        auto* label = qobject_cast<QLabel*>(widget);
+        if (!label) {
+            continue;
+        }
+        if (label->text() == QStringLiteral("KB Read / Written:")) {
+            label->setBuddy(Control(IDC_KB_COUNT));
+        } else if (label->text() == QStringLiteral("Drive Letter to test:")) {
+            label->setBuddy(Control(IDC_DRIVE_LETTER));
+        }
+    }
+}
+
+QKeySequence CThroughputDlg::OptionShortcut(int id) {
+    // Alt and a character of the caption, as a mnemonic would be, but without
+    // changing the caption: F(ile), D(rive), then each size's first digit that
+    // is still free.
+    switch (id) {
+    case IDC_MODE_FILE:
+        return QKeySequence(Qt::ALT | Qt::Key_F);
+    case IDC_MODE_DRIVE:
+        return QKeySequence(Qt::ALT | Qt::Key_D);
+    case IDC_SIZE_1MB:
+        return QKeySequence(Qt::ALT | Qt::Key_1);
+    case IDC_SIZE_5MB:
+        return QKeySequence(Qt::ALT | Qt::Key_5);
+    case IDC_SIZE_20MB:
+        return QKeySequence(Qt::ALT | Qt::Key_2);
+    case IDC_SIZE_100MB:
+        return QKeySequence(Qt::ALT | Qt::Key_0);
+    default:
+        return QKeySequence();
+    }
+}
+
+// The option buttons take no focus and have no tab stop; each gets a shortcut,
+// which a screen reader announces as the button's own.
+void CThroughputDlg::SetUpOptionShortcuts() {
+    for (int id = IDC_MODE_FILE; id <= IDC_SIZE_100MB; ++id) {
+        auto* option = qobject_cast<QPushButton*>(Control(id));
+        option->setShortcut(OptionShortcut(id));
+        MakeAccessibleOption(option);
+        connect(option, &QPushButton::clicked, this, &CThroughputDlg::OnOptionClicked);
+    }
+}
+
+// An option cannot take the focus, so a command button that had it would
+// keep Enter; as when an option takes the focus, Enter goes back to Test.
+void CThroughputDlg::OnOptionClicked() {
+    QWidget* focus = QApplication::focusWidget();
+    if (focus != Control(IDC_TEST) && qobject_cast<QPushButton*>(focus) && isAncestorOf(focus)) {
+        Control(IDC_TEST)->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+// Where the system font draws a caption wider than its control, the letters
+// are set closer so it fits; the control keeps its place and size.
+void CThroughputDlg::FitCaptions() {
+    const sarnoval::DialogTemplate& dialog = sarnoval::kMainDialog;
+    for (std::size_t i = 0; i < m_templateWidgets.size(); ++i) {
+        QWidget* widget = m_templateWidgets[i];
+        QString text;
+        QRect room;
+        if (auto* button = qobject_cast<QPushButton*>(widget)) {
+            QStyleOptionButton option;
+            option.initFrom(button);
+            option.features =
+                button->isFlat() ? QStyleOptionButton::Flat : QStyleOptionButton::None;
+            if (dialog.controls[i].styles & sarnoval::kClientEdge) {
+                option.rect.adjust(kClientEdge, kClientEdge, -kClientEdge, -kClientEdge);
+            }
+            room = style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+            text = button->text();
+        } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+            room = label->contentsRect();
+            text = label->text();
+        } else {
+            continue;
+        }
+        QFont font = widget->font();
+        for (int spacing = 99; spacing >= 80; --spacing) {
+            const QFontMetrics metrics(font);
+            if (qMax(metrics.horizontalAdvance(text), metrics.size(0, text).width()) <=
+                room.width()) {
+                break;
+            }
+            font.setLetterSpacing(QFont::PercentageSpacing, spacing);
+        }
+        if (font != widget->font()) {
+            widget->setFont(font);
+        }
+    }
+}
+
 bool CThroughputDlg::OnInitDialog() {
     qobject_cast<QLineEdit*>(Control(IDC_FILE_PATH))->setText(m_strFilePath);
     setWindowIcon(m_hIcon);
@@ -270,6 +397,9 @@ void CThroughputDlg::RefreshDriveMap() {
 #ifndef Q_OS_WIN
     const sarnoval::DriveMap map = ReadDriveMap();
     Control(IDC_DRIVE_LETTER)->setToolTip(DescribeDriveMap(map));
+    Control(IDC_DRIVE_LETTER)
+        ->setAccessibleDescription(QStringLiteral("The folder each drive letter stands for:\n") +
+                                   DescribeDriveMap(map));
     sarnoval::SetDriveMap(map);
 #endif
 }
@@ -287,11 +417,13 @@ void CThroughputDlg::OnTest() {
         qobject_cast<QLineEdit*>(Control(IDC_FILE_PATH))->setText(m_strFilePath);
         sarnoval::RecordTargets(m_adapter.get(), m_adapter.get());
         sarnoval::Launch(sarnoval::FileReadTest);
+        m_busyCursor->WatchTest();
     }
     if (IsChecked(IDC_MODE_DRIVE)) {
         RefreshDriveMap();
         sarnoval::RecordTargets(m_adapter.get(), m_adapter.get());
         sarnoval::Launch(sarnoval::DriveWriteReadTest);
+        m_busyCursor->WatchTest();
     }
 }
 

@@ -6,16 +6,19 @@
 #include <QDialog>
 #include <QHash>
 #include <QIcon>
+#include <QKeySequence>
 #include <QString>
 
 #include <memory>
 #include <vector>
 
+class BusyCursor;
 class QButtonGroup;
 class QListWidget;
 class QProgressBar;
 class QUrl;
 class QtWindowAdapter;
+class ResultListMenu;
 
 class CThroughputDlg : public QDialog {
     Q_OBJECT
@@ -46,6 +49,10 @@ public:
     static QUrl WebsiteUrl();
     static QUrl EmailUrl();
 
+    // The keys that check each option button, by control id.
+    static QKeySequence OptionShortcut(int id);
+    ResultListMenu* ResultMenu() const { return m_resultMenu; }
+
     QProgressBar* m_progressBar = nullptr;
     QListWidget* m_resultList = nullptr;
     QString m_strFilePath;
@@ -53,6 +60,10 @@ public:
 
 private:
     void CreateControls();
+    void SetUpAccessibility();
+    void SetUpOptionShortcuts();
+    void FitCaptions();
+    void OnOptionClicked();
     bool IsChecked(int id) const;
     void RefreshDriveMap();
     void StopWorkers();
@@ -62,5 +73,7 @@ private:
     void MakeAdapter();
 
     std::unique_ptr<QtWindowAdapter> m_adapter;
+    ResultListMenu* m_resultMenu = nullptr;
+    BusyCursor* m_busyCursor = nullptr;
     int m_closeCount = 0;
 };

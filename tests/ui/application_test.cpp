@@ -2,8 +2,8 @@
 // and leaves no test thread behind.
 #include "ui_test_support.h"
 
-#include "resource.h"
-#include "throughput_app.h"
+#include "res/resource.h"
+#include "ui/throughput_app.h"
 
 #include <QScreen>
 #include <QTest>
@@ -68,6 +68,13 @@ private slots:
         QCOMPARE(sandbox.Leftovers('C'), QStringList());
         // No name of its own: the program file's.
         QCOMPARE(QCoreApplication::applicationName(), ProgramName());
+    }
+
+    // The Wayland app id is the name of the desktop entry that is installed.
+    void desktopFileName() {
+        QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral(SARNOVAL_APP_ID));
+        QVERIFY(QFileInfo::exists(QStringLiteral(SARNOVAL_SOURCE_DIR "/res/") +
+                                  QGuiApplication::desktopFileName() + QStringLiteral(".desktop")));
     }
 };
 
