@@ -24,7 +24,8 @@ namespace {
 [[noreturn]] void Usage(const char* program, const char* what, const std::string& problem) {
     std::cerr << program << ": " << problem << "\n"
               << what << "\n"
-              << "usage: " << program << " --folder DIR [--tiny] [--reps N] [--figures FILE]\n";
+              << "usage: " << program << " --folder DIR [--tiny] [--reps N] [--figures FILE]"
+              << " [--ceiling MBPS]\n";
     std::exit(2);
 }
 
@@ -205,6 +206,11 @@ Options ParseOptions(int argc, char** argv, const char* what) {
             }
         } else if (arg == "--figures") {
             options.figures = value();
+        } else if (arg == "--ceiling") {
+            options.ceilingMBps = std::atof(value().c_str());
+            if (!(options.ceilingMBps > 0)) {
+                Usage(argv[0], what, "--ceiling must be a rate in MB/s above 0");
+            }
         } else {
             Usage(argv[0], what, "unknown option " + arg);
         }

@@ -20,10 +20,11 @@ struct Options {
     fs::path folder;
     bool tiny = false;
     int reps = 5;
-    fs::path figures; // "key<TAB>value" lines for run_all.sh; empty for none
+    fs::path figures;       // "key<TAB>value" lines for run_all.sh; empty for none
+    double ceilingMBps = 0; // the rate run_all.sh --ceiling throttles the disk to; 0: none
 };
 
-// Parses --folder DIR, --tiny, --reps N, --figures FILE; exits on bad input.
+// Parses --folder DIR, --tiny, --reps N, --figures FILE, --ceiling MBPS; exits on bad input.
 Options ParseOptions(int argc, char** argv, const char* what);
 
 struct Machine {

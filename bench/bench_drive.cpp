@@ -1,12 +1,15 @@
 // Accuracy of the drive write-and-read test: the engine against fio with
 // direct I/O in the same folder, and what a cache-hitting measurement claims.
 #include "bench_common.h"
+#include "engine/drive_write_read.h"
 #include "engine_runs.h"
 #include "res/resource.h"
 
+#include <array>
 #include <cmath>
 #include <iostream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 using namespace bench;
@@ -29,6 +32,118 @@ void Remove(const fs::path& path) {
     fs::remove(path, ec);
 }
 
+// fio's sequential write (flushed at the end) or read bypassing the cache, of
+// as many whole pages as the engine's file of bytes fills, in blocks of a
+// divisor of that count: a disk throttle counts time in slices, and a few
+// bytes more than fit one slice cost the next.
+std::vector<std::string> FioDirect(const fs::path& file, std::uint64_t bytes, bool write) {
+    const std::uint64_t page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+    const std::uint64_t pages = (bytes + page - 1) / page;
+    std::uint64_t perBlock = 1;
+    for (std::uint64_t d = 2; d <= (2u << 20) / page; ++d) {
+        perBlock = pages % d == 0 ? d : perBlock;
+    }
+    std::vector<std::string> args{std::string("--name=direct-") + (write ? "write" : "read"),
+                                  "--filename=" + file.string(),
+                                  write ? "--rw=write" : "--rw=read",
+                                  "--bs=" + std::to_string(perBlock * page),
+                                  "--size=" + std::to_string(pages * page),
+                                  "--direct=1"};
+    if (write) {
+        args.push_back("--end_fsync=1");
+    }
+    return args;
+}
+
+// With the disk throttled to a known rate (run_all.sh --ceiling), every size's
+// figures, ours and fio direct's, as ratios to that rate.
+int RunUnderCeiling(const Options& options) {
+    std::vector<sarnoval::SizeOption> sizes(std::begin(sarnoval::kSizeOptions),
+                                            std::end(sarnoval::kSizeOptions));
+    if (options.tiny) {
+        // More than the throttle lets through at once at 10 MB/s, so it still shows.
+        sizes = {sarnoval::kSizeOptions[1]};
+    }
+    const double ceiling = options.ceilingMBps;
+    const fs::path fioFile = options.folder / "sarnoval-bench-fio.dat";
+    constexpr int kColumns = 6;
+    const char* columns[kColumns] = {"write: ours", "fio direct",  "read: ours",
+                                     "fio direct",  "line: write", "line: read"};
+    std::vector<std::array<std::vector<double>, kColumns>> ratios(sizes.size());
+    Table runs({"Run", "size", "ours: W ms", "Rb ms", columns[0], columns[1], columns[2],
+                columns[3], columns[4], columns[5]});
+    std::vector<std::string> failures;
+
+    for (int rep = 0; rep < options.reps; ++rep) {
+        for (std::size_t i = 0; i < sizes.size(); ++i) {
+            const std::uint64_t bytes = sizes[i].bytes;
+            const std::string what =
+                std::to_string(bytes / 1000000) + " MB, run " + std::to_string(rep + 1);
+            const EngineRun run = RunDriveTest(options.folder, sizes[i].id, bytes);
+            const FioRun w = RunFio(FioDirect(fioFile, bytes, true), options.folder);
+            const FioRun r = RunFio(FioDirect(fioFile, bytes, false), options.folder);
+            Remove(fioFile);
+            if (!run.ok || !w.ok || !r.ok) {
+                failures.push_back(what + ": " +
+                                   (!run.ok ? run.problem
+                                    : !w.ok ? w.error
+                                            : r.error));
+                continue;
+            }
+            const double mbps[kColumns] = {
+                MBps(bytes, run.engineWriteMs),      w.writeBytesPerSec / kMB,
+                MBps(bytes, run.engineReadMs),       r.readBytesPerSec / kMB,
+                KbPerMsToMBps(run.lineWriteKbPerMs), KbPerMsToMBps(run.lineReadKbPerMs)};
+            std::vector<std::string> row{
+                std::to_string(rep + 1), std::to_string(bytes / 1000000) + " MB",
+                std::to_string(run.engineWriteMs), std::to_string(run.engineReadMs)};
+            for (int c = 0; c < kColumns; ++c) {
+                ratios[i][c].push_back(mbps[c] / ceiling);
+                row.push_back(Fixed(mbps[c] / ceiling, 3));
+            }
+            runs.Add(std::move(row));
+        }
+    }
+
+    PrintHeader("Drive test and fio direct with the disk throttled to " + Fixed(ceiling, 0) +
+                    " MB/s (1 MB = 1,000,000 bytes): figures as ratios to that ceiling",
+                DescribeMachine(options.folder), options);
+    Table medians({"Median (min-max)", columns[0], columns[1], columns[2], columns[3], columns[4],
+                   columns[5]});
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        std::vector<std::string> row{std::to_string(sizes[i].bytes / 1000000) + " MB"};
+        for (const std::vector<double>& values : ratios[i]) {
+            const Stats st = Summarize(values);
+            row.push_back(Fixed(st.median, 3) + " (" + Fixed(st.min, 2) + "-" + Fixed(st.max, 2) +
+                          ")");
+        }
+        medians.Add(std::move(row));
+    }
+    medians.Print();
+    std::cout << "\nours: the engine's byte count over its write interval W and read interval "
+                 "Rb, in whole milliseconds, taken as it builds its result line. line: the "
+                 "line's \"MB/sec\" (KiB per ms plus one, truncated) times 1.024. fio direct: "
+                 "fio's own bandwidth, from\n   ";
+    for (const bool write : {true, false}) {
+        std::cout << " fio";
+        for (const std::string& arg : FioDirect(fioFile, sizes.back().bytes, write)) {
+            std::cout << " " << arg;
+        }
+        std::cout << (write ? " and" : " (at the largest size).\n\nEach run:\n");
+    }
+    runs.Print();
+
+    // fio direct far above the ceiling at the largest size: the throttle did not hold.
+    const Stats fioWrite = Summarize(ratios.back()[1]);
+    const Stats fioRead = Summarize(ratios.back()[3]);
+    if (fioWrite.count == 0 || fioWrite.median > 2 || fioRead.median > 2) {
+        failures.push_back("fio direct ran at " + Fixed(fioWrite.median, 2) + " (write) and " +
+                           Fixed(fioRead.median, 2) +
+                           " (read) times the ceiling: the disk was not throttled");
+    }
+    return ReportFailures(std::move(failures));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -37,18 +152,19 @@ int main(int argc, char** argv) {
         "Runs the engine's drive test and fio's sequential write and read of the same size in "
         "the folder, interleaved, and prints medians in decimal MB/s and the ratios.");
     RequireFio();
+    if (options.ceilingMBps > 0) {
+        return RunUnderCeiling(options);
+    }
 
     const int sizeId = options.tiny ? IDC_SIZE_1MB : IDC_SIZE_100MB;
     const std::uint64_t bytes = options.tiny ? 1000000 : 100000000;
-    // fio moves whole 1 MiB blocks: the nearest whole number of MiB.
+    // fio's buffered runs move whole 1 MiB blocks: the nearest whole number of MiB.
     const std::uint64_t fioMiB = std::max<std::uint64_t>(1, (bytes + (1 << 19)) >> 20);
     const fs::path fioFile = options.folder / "sarnoval-bench-fio.dat";
     const std::string size = "--size=" + std::to_string(fioMiB) + "M";
     const std::string file = "--filename=" + fioFile.string();
-    const std::vector<std::string> directWrite{
-        "--name=direct-write", file, "--rw=write", "--bs=1M", size, "--direct=1", "--end_fsync=1"};
-    const std::vector<std::string> directRead{
-        "--name=direct-read", file, "--rw=read", "--bs=1M", size, "--direct=1"};
+    const std::vector<std::string> directWrite = FioDirect(fioFile, bytes, true);
+    const std::vector<std::string> directRead = FioDirect(fioFile, bytes, false);
     const std::vector<std::string> cachedWrite{
         "--name=cached-write", file, "--rw=write", "--bs=1M", size, "--direct=0", "--invalidate=0"};
     const std::vector<std::string> cachedRead{
@@ -131,7 +247,7 @@ int main(int argc, char** argv) {
     }
 
     PrintHeader("Drive write-and-read test against fio, " + std::to_string(bytes) +
-                    " bytes (fio: " + std::to_string(fioMiB) + " MiB)",
+                    " bytes (fio: " + std::to_string(fioMiB) + " MiB; direct: whole pages)",
                 DescribeMachine(options.folder), options);
 
     const char* phases[2] = {"Write", "Read"};

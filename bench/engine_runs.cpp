@@ -2,6 +2,7 @@
 
 #include "engine/drive_paths.h"
 #include "engine/drive_write_read.h"
+#include "engine/figures.h"
 #include "engine/file_read.h"
 #include "engine/test_state.h"
 #include "res/resource.h"
@@ -10,7 +11,31 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <mutex>
+#include <optional>
 #include <vector>
+
+// The drive test's call to FormatDriveResult is linked to the wrapper below
+// (--wrap, see CMakeLists.txt): it keeps the figures the line is built from.
+std::string RealFormatDriveResult(
+    std::string_view driveName,
+    const sarnoval::DriveFigures& f) __asm__("__real_" SARNOVAL_FORMAT_DRIVE_RESULT);
+std::string WrapFormatDriveResult(
+    std::string_view driveName,
+    const sarnoval::DriveFigures& f) __asm__("__wrap_" SARNOVAL_FORMAT_DRIVE_RESULT);
+
+namespace {
+std::mutex g_figuresMutex;
+std::optional<sarnoval::DriveFigures> g_figures; // the last drive line's, until taken
+} // namespace
+
+std::string WrapFormatDriveResult(std::string_view driveName, const sarnoval::DriveFigures& f) {
+    {
+        const std::lock_guard lock(g_figuresMutex);
+        g_figures = f;
+    }
+    return RealFormatDriveResult(driveName, f);
+}
 
 namespace bench {
 
@@ -92,8 +117,22 @@ EngineRun RunDriveTest(const fs::path& folder, int sizeId, std::uint64_t expecte
     });
     window.SetChecked(sizeId, true);
     sarnoval::SetDriveMap({{'C', folder}});
+    {
+        const std::lock_guard lock(g_figuresMutex);
+        g_figures.reset();
+    }
     if (!LaunchAndWait(sarnoval::DriveWriteReadTest, window, window, run)) {
         return run;
+    }
+    {
+        const std::lock_guard lock(g_figuresMutex);
+        if (!g_figures) {
+            run.problem = "the engine's figures were not seen: is FormatDriveResult still wrapped?";
+            return run;
+        }
+        run.engineBytes = g_figures->sizeBytes;
+        run.engineWriteMs = g_figures->writeMs;
+        run.engineReadMs = g_figures->readMsB;
     }
 
     unsigned long long readMult = 0, readKb = 0, writeMult = 0, writeKb = 0, kb = 0, secs = 0;
@@ -107,7 +146,7 @@ EngineRun RunDriveTest(const fs::path& folder, int sizeId, std::uint64_t expecte
     run.lineReadKbPerMs = readKb;
     run.lineWriteKbPerMs = writeKb;
     run.lineKb = kb;
-    if (kb != expectedBytes >> 10) {
+    if (kb != expectedBytes >> 10 || run.engineBytes != expectedBytes) {
         run.problem = "line reports " + std::to_string(kb) + " KB, expected " +
                       std::to_string(expectedBytes >> 10) + ": " + run.line;
         return run;

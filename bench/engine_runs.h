@@ -17,6 +17,11 @@ struct EngineRun {
     std::uint64_t lineReadKbPerMs = 0;
     std::uint64_t lineWriteKbPerMs = 0; // drive test only
     std::uint64_t lineKb = 0;
+    // Drive test only: the figures the engine built its line from, before the
+    // line's "MB/sec" truncated them. Read intervals are Rb, the "MB/sec" one.
+    std::uint64_t engineBytes = 0;
+    std::uint64_t engineWriteMs = 0;
+    std::uint64_t engineReadMs = 0;
     // Seconds between the window calls that bracket each phase (drive test:
     // the drive-text reads around writing and around reading back; file test:
     // the path read to the line's arrival). They include open, close, cache
@@ -36,6 +41,11 @@ EngineRun RunFileTest(const fs::path& path, std::uint64_t expectedBytes);
 // The line's "MB/sec" (KiB per ms) as decimal MB/s: 1 KiB/ms = 1.024 MB/s.
 inline double KbPerMsToMBps(std::uint64_t kbPerMs) {
     return static_cast<double>(kbPerMs) * 1.024;
+}
+
+// Decimal MB/s from a byte count and whole milliseconds (infinite for 0 ms).
+inline double MBps(std::uint64_t bytes, std::uint64_t ms) {
+    return static_cast<double>(bytes) / 1000.0 / static_cast<double>(ms);
 }
 
 } // namespace bench

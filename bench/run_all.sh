@@ -4,6 +4,7 @@
 # README shows (summary.md).
 #
 #   bench/run_all.sh [folder] [--tiny] [--reps N] [--out DIR] [--bin DIR] [--expect-dialog]
+#   bench/run_all.sh [folder] --ceiling MBPS [--tiny] [--reps N] [--out DIR] [--bin DIR]
 #
 # folder   where the test files go; use one on the disk to be measured, not a
 #          memory filesystem. Default: a fresh folder under the build directory,
@@ -14,11 +15,15 @@
 # --out    where results go (default bench/results, or bench/results/tmp with --tiny).
 # --bin    where the built programs are (default: build them in build-bench).
 # --expect-dialog  fail if the dialog benchmark was not built.
+# --ceiling  only the drive test and fio direct, at every size, with the folder's
+#          disk throttled to MBPS (1 MB = 1,000,000 bytes) by a cgroup for their
+#          runs; figures as ratios to MBPS, in ceiling-MBPS.txt. Needs root and a
+#          blkio (cgroup v1) or io (cgroup v2) controller; else exits 77, skipped.
 set -euo pipefail
 
 args_text="$*"
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-folder="" tiny=0 reps="" out="" bin="" expect_dialog=0
+folder="" tiny=0 reps="" out="" bin="" expect_dialog=0 ceiling=
 while [ $# -gt 0 ]; do
     case "$1" in
     --tiny) tiny=1 ;;
@@ -26,7 +31,8 @@ while [ $# -gt 0 ]; do
     --out) out=${2:?--out needs a folder}; shift ;;
     --bin) bin=${2:?--bin needs a folder}; shift ;;
     --expect-dialog) expect_dialog=1 ;;
-    -h | --help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --ceiling) ceiling=${2:?--ceiling needs a rate in MB/s}; shift ;;
+    -h | --help) sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) echo "run_all.sh: unknown option $1" >&2; exit 2 ;;
     *) folder=$1 ;;
     esac
@@ -34,11 +40,25 @@ while [ $# -gt 0 ]; do
 done
 
 fail() { echo "run_all.sh: $*" >&2; exit 1; }
+skip() { echo "run_all.sh: --ceiling skipped: $*" >&2; exit 77; }
 
 command -v fio >/dev/null ||
     { echo "run_all.sh: fio is not installed. The benchmarks measure against it: apt-get install fio" >&2; exit 3; }
-command -v gnuplot >/dev/null ||
+[ -n "$ceiling" ] || command -v gnuplot >/dev/null ||
     { echo "run_all.sh: gnuplot is not installed. It draws the chart: apt-get install gnuplot-nox" >&2; exit 3; }
+cgroot=""
+if [ -n "$ceiling" ]; then
+    awk -v c="$ceiling" 'BEGIN { exit !(c ~ /^[0-9]+(\.[0-9]+)?$/ && c > 0) }' ||
+        { echo "run_all.sh: --ceiling needs a rate in MB/s, not $ceiling" >&2; exit 2; }
+    [ "$(id -u)" = 0 ] || skip "throttling the disk needs root"
+    if [ -e /sys/fs/cgroup/blkio/blkio.throttle.read_bps_device ]; then
+        cgroot=/sys/fs/cgroup/blkio
+    elif grep -qw io /sys/fs/cgroup/cgroup.controllers 2>/dev/null; then
+        cgroot=/sys/fs/cgroup
+    else
+        skip "this machine has neither the blkio (cgroup v1) nor the io (cgroup v2) controller"
+    fi
+fi
 
 if [ -z "$out" ]; then
     out=$repo/bench/results
@@ -74,7 +94,9 @@ if [ -z "$folder" ]; then
 fi
 mkdir -p "$folder"
 folder=$(cd "$folder" && pwd)
+cgroup=""
 cleanup() {
+    [ -z "$cgroup" ] || rmdir "$cgroup" || echo "run_all.sh: could not remove $cgroup" >&2
     if [ $made_folder = 1 ]; then
         rm -rf "$folder"
     else
@@ -88,11 +110,39 @@ case "$fstype" in
 tmpfs | ramfs) echo "run_all.sh: warning: $folder is on $fstype; the figures measure memory, not a drive" >&2 ;;
 esac
 
-figures=$out/figures.tsv
-: >"$figures"
 mode=()
 [ $tiny = 1 ] && mode=(--tiny)
 [ -n "$reps" ] && mode+=(--reps "$reps")
+
+if [ -n "$ceiling" ]; then
+    # The throttle applies to a whole disk: a partition's disk is its parent in sysfs.
+    dev=$(stat -c '%Hd:%Ld' "$folder")
+    [ -e "/sys/dev/block/$dev" ] || skip "$folder is not on a block device (device $dev)"
+    [ ! -e "/sys/dev/block/$dev/partition" ] || dev=$(cat "/sys/dev/block/$dev/../dev")
+    bps=$(awk -v c="$ceiling" 'BEGIN { printf "%.0f", c * 1e6 }')
+    [ "$cgroot" = /sys/fs/cgroup/blkio ] || grep -qw io "$cgroot/cgroup.subtree_control" ||
+        echo +io >"$cgroot/cgroup.subtree_control" || skip "cannot enable the io controller"
+    mkdir "$cgroot/sarnoval-bench-$$" || skip "cannot make a cgroup in $cgroot"
+    cgroup=$cgroot/sarnoval-bench-$$
+    if [ "$cgroot" = /sys/fs/cgroup/blkio ]; then
+        echo "$dev $bps" >"$cgroup/blkio.throttle.read_bps_device"
+        echo "$dev $bps" >"$cgroup/blkio.throttle.write_bps_device"
+    else
+        echo "$dev rbps=$bps wbps=$bps" >"$cgroup/io.max"
+    fi
+    echo "== bench_drive, disk $dev throttled to $ceiling MB/s by $cgroup" >&2
+    # Joins the cgroup, then becomes the program: everything it starts is throttled too.
+    run=(sh -c 'echo $$ >"$1/cgroup.procs" && shift && exec "$@"' sh "$cgroup"
+        "$bin/bench_drive" --folder "$folder" "${mode[@]}" --ceiling "$ceiling")
+    set +e
+    "${run[@]}" | tee "$out/ceiling-$ceiling.txt"
+    status=${PIPESTATUS[0]}
+    set -e
+    exit "$status"
+fi
+
+figures=$out/figures.tsv
+: >"$figures"
 
 failed=()
 for p in "${programs[@]}"; do
