@@ -2,14 +2,10 @@
 
 #include "dialog_template.h"
 #include "dialog_units.h"
-#include "drive_map_source.h"
 #include "drive_test.h"
-#include "file_picker.h"
 #include "file_read_test.h"
 #include "message_box.h"
 #include "resource.h"
-#include "test_state.h"
-#include "window_adapter.h"
 
 #include <QButtonGroup>
 #include <QCoreApplication>
@@ -21,7 +17,6 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPainter>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -105,7 +100,7 @@ CThroughputDlg::CThroughputDlg(QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       m_hIcon(ApplicationIcon()) {
-    MakeAdapter();
+    MakeEngine();
     CreateControls();
 
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
@@ -114,14 +109,9 @@ CThroughputDlg::CThroughputDlg(QWidget* parent)
     OnInitDialog();
 }
 
-CThroughputDlg::~CThroughputDlg() {
-    StopWorkers();
-    // Before the widgets it reads: no worker is left to call it.
-    m_adapter.reset();
-}
-
-void CThroughputDlg::MakeAdapter() {
-    m_adapter = std::make_unique<QtWindowAdapter>(
+void CThroughputDlg::MakeEngine() {
+    m_engine.reset();
+    m_engine.emplace(
         this, [this](int id) { return Control(id); }, IDC_RESULTS);
 }
 
@@ -252,7 +242,9 @@ bool CThroughputDlg::OnInitDialog() {
     qobject_cast<QPushButton*>(Control(IDC_SIZE_20MB))->setChecked(true);
     auto* drive = qobject_cast<QLineEdit*>(Control(IDC_DRIVE_LETTER));
     drive->setText(QStringLiteral("C"));
-    RefreshDriveMap();
+#ifndef Q_OS_WIN
+    m_driveMap.Read([this](const sarnoval::DriveMap& map) { ShowDriveMap(map); });
+#endif
     Control(IDC_TEST)->setFocus();
     return true;
 }
@@ -266,32 +258,32 @@ bool CThroughputDlg::IsChecked(int id) const {
     return button && button->isChecked();
 }
 
-void CThroughputDlg::RefreshDriveMap() {
-#ifndef Q_OS_WIN
-    const sarnoval::DriveMap map = ReadDriveMap();
+void CThroughputDlg::ShowDriveMap(const sarnoval::DriveMap& map) {
     Control(IDC_DRIVE_LETTER)->setToolTip(DescribeDriveMap(map));
     sarnoval::SetDriveMap(map);
-#endif
 }
 
 void CThroughputDlg::OnTest() {
     if (IsChecked(IDC_MODE_FILE)) {
         // Shown even while a test runs; the launch then starts nothing.
-        QPointer<CThroughputDlg> self(this);
-        const int closes = m_closeCount;
-        const QString path = PickFile(this);
-        if (!self || m_closeCount != closes) {
-            return; // closed while the picker was open
-        }
-        m_strFilePath = path;
-        qobject_cast<QLineEdit*>(Control(IDC_FILE_PATH))->setText(m_strFilePath);
-        sarnoval::RecordTargets(m_adapter.get(), m_adapter.get());
-        sarnoval::Launch(sarnoval::FileReadTest);
+        // Closing closes the picker, and then no answer comes.
+        m_picker.Open(this, [this](const QString& path) {
+            m_strFilePath = path;
+            qobject_cast<QLineEdit*>(Control(IDC_FILE_PATH))->setText(m_strFilePath);
+            m_engine->Launch(sarnoval::FileReadTest);
+        });
     }
     if (IsChecked(IDC_MODE_DRIVE)) {
-        RefreshDriveMap();
-        sarnoval::RecordTargets(m_adapter.get(), m_adapter.get());
-        sarnoval::Launch(sarnoval::DriveWriteReadTest);
+#ifdef Q_OS_WIN
+        m_engine->Launch(sarnoval::DriveWriteReadTest);
+#else
+        // A hung network mount must not hold the window: after a short wait
+        // the test runs on the last map known.
+        m_driveMap.Read([this](const sarnoval::DriveMap& map) {
+            ShowDriveMap(map);
+            m_engine->Launch(sarnoval::DriveWriteReadTest);
+        });
+#endif
     }
 }
 
@@ -320,17 +312,18 @@ void CThroughputDlg::OnHelpButton() {
     MakeMessageBox(this, QString::fromUtf8(kHelpText))->open();
 }
 
-void CThroughputDlg::StopWorkers() {
-    // The adapter first: a worker waiting on this thread must be let go
-    // before this thread waits for the worker.
-    m_adapter->BeginClosing();
-    sarnoval::StopTests();
+void CThroughputDlg::done(int result) {
+    m_picker.Close();
+    m_driveMap.Cancel();
+    m_engine->BeginClosing();
+    // Hidden now; the wait for the test is left to the destructor or the next show.
+    QDialog::done(result);
 }
 
-void CThroughputDlg::done(int result) {
-    ++m_closeCount;
-    StopWorkers();
-    // Shown again, the dialog needs an adapter that is not closing.
-    MakeAdapter();
-    QDialog::done(result);
+void CThroughputDlg::showEvent(QShowEvent* event) {
+    if (m_engine->IsClosing()) {
+        // Shown again after closing: the stopped test is waited for here.
+        MakeEngine();
+    }
+    QDialog::showEvent(event);
 }

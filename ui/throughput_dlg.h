@@ -3,27 +3,28 @@
 // handled here.
 #pragma once
 
+#include "drive_map_source.h"
+#include "engine_session.h"
+#include "file_picker.h"
+
 #include <QDialog>
 #include <QHash>
 #include <QIcon>
 #include <QString>
 
-#include <memory>
+#include <optional>
 #include <vector>
 
 class QButtonGroup;
 class QListWidget;
 class QProgressBar;
 class QUrl;
-class QtWindowAdapter;
 
 class CThroughputDlg : public QDialog {
     Q_OBJECT
 
 public:
     explicit CThroughputDlg(QWidget* parent = nullptr);
-    // Stops any running test before the widgets go.
-    ~CThroughputDlg() override;
 
     // Sets the icon and the defaults and puts the focus on Test. The
     // constructor calls it; calling it again resets the defaults.
@@ -40,8 +41,15 @@ public:
     void OnEmail();
     void OnHelpButton();
 
-    // Closing, by Escape or the close box or in code, ends any test first.
+    // Closing, by Escape or the close box or in code, hides the dialog at
+    // once and asks any test to stop; the dialog's destructor, or showing it
+    // again, waits for the test to end.
     void done(int result) override;
+
+    // Where the drive letters come from and the open-file dialog; tests
+    // replace their sources.
+    DriveMapReader& DriveMap() { return m_driveMap; }
+    FilePicker& Picker() { return m_picker; }
 
     static QUrl WebsiteUrl();
     static QUrl EmailUrl();
@@ -51,16 +59,20 @@ public:
     QString m_strFilePath;
     QIcon m_hIcon;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void CreateControls();
     bool IsChecked(int id) const;
-    void RefreshDriveMap();
-    void StopWorkers();
+    void ShowDriveMap(const sarnoval::DriveMap& map);
+    void MakeEngine();
 
     QHash<int, QWidget*> m_controls;
     std::vector<QWidget*> m_templateWidgets;
-    void MakeAdapter();
-
-    std::unique_ptr<QtWindowAdapter> m_adapter;
-    int m_closeCount = 0;
+    DriveMapReader m_driveMap;
+    FilePicker m_picker;
+    // Last, so it goes first: its destructor waits for the tests, which read
+    // the widgets and the members above, before any of them goes.
+    std::optional<EngineSession> m_engine;
 };

@@ -100,6 +100,7 @@ private slots:
 
     void defaultsAfterStart() {
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         QCOMPARE(dlg.windowTitle(), QStringLiteral("Sarnoval V1.1"));
         QVERIFY(Button(dlg, IDC_MODE_FILE)->isChecked());
         QVERIFY(!Button(dlg, IDC_MODE_DRIVE)->isChecked());
@@ -131,6 +132,7 @@ private slots:
         QFETCH(int, index);
         const ExpectedControl& want = kExpected[index];
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         QCOMPARE(int(dlg.TemplateWidgets().size()), kControlCount);
         QWidget* widget = dlg.TemplateWidgets()[index];
         QCOMPARE(widget->metaObject()->className(), want.kind);
@@ -147,6 +149,7 @@ private slots:
 
     void controlKinds() {
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         auto* counter = Edit(dlg, IDC_KB_COUNT);
         QVERIFY(counter->isReadOnly());
         QVERIFY(counter->isEnabled());
@@ -193,6 +196,7 @@ private slots:
         QFETCH(int, clicked);
         QFETCH(QList<int>, checked);
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QTest::mouseClick(Button(dlg, clicked), Qt::LeftButton);
@@ -204,6 +208,7 @@ private slots:
 
     void dialogFrame() {
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         const QRect client = ExpectedRect(dlg.font(), 0, 0, 472, 201);
         QCOMPARE(dlg.size(), client.size());
         QCOMPARE(dlg.minimumSize(), dlg.maximumSize());
@@ -225,6 +230,7 @@ private slots:
     // group boxes around their own controls.
     void geometryNoOverlap() {
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         const QRect client = dlg.rect();
         const auto& widgets = dlg.TemplateWidgets();
         const std::map<QString, std::set<int>> nested = {
@@ -287,6 +293,7 @@ private slots:
 
     void dialogFont() {
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         QCOMPARE(dlg.font().pointSize(), 8);
         const QFontMetrics metrics(dlg.font());
         const DialogUnits units = DialogUnits::ForFont(dlg.font());
@@ -298,6 +305,7 @@ private slots:
     // disabled path field, and comes back round.
     void tabOrder() {
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         QTRY_COMPARE(QApplication::focusWidget(), dlg.Control(IDC_TEST));
@@ -327,6 +335,7 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, shown);
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         QLineEdit* drive = Edit(dlg, IDC_DRIVE_LETTER);
@@ -349,8 +358,9 @@ private slots:
     void keys() {
         QFETCH(int, focus);
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         int picks = 0;
-        SetFilePicker([&](QWidget*) {
+        dlg.Picker().SetAnswer([&](QWidget*) {
             ++picks;
             return QString();
         });
@@ -364,11 +374,13 @@ private slots:
         QTest::keyClick(dlg.Control(focus), Qt::Key_Escape);
         QCOMPARE(rejected.count(), 1);
         QVERIFY(!dlg.isVisible());
-        QVERIFY(EngineAtRest());
+        // Asked to stop; cleanup sees it at rest once the dialog is gone.
+        QVERIFY(sarnoval::StopRequested());
     }
 
     void resultsScrolling() {
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QListWidget* list = dlg.m_resultList;
@@ -387,6 +399,7 @@ private slots:
     // The drive field's tooltip shows the drive map, C first.
     void driveTooltip() {
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         const QString tip = dlg.Control(IDC_DRIVE_LETTER)->toolTip();
         QCOMPARE(
             tip,
