@@ -7,8 +7,8 @@
 #include "test_state.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
-#include <system_error>
 
 namespace sarnoval {
 
@@ -16,10 +16,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Dirty data is handed to the drive every so often, so that a stop never waits
-// long for the final flush; often enough for that, seldom enough that the
-// filesystem still lays the file out in large pieces.
-constexpr std::uint64_t kWritebackBytes = 40 * kDriveBlockBytes;
+// The file this test created: where it stands now, and which file it is.
+struct OwnFile {
+    fs::path path;
+    FileId id;
+};
 
 TargetWindow& Window() {
     return *g_targetWindow.load();
@@ -35,18 +36,90 @@ fs::path TempPath(const char* name) {
     return root ? *root / name : fs::path();
 }
 
-void Remove(const fs::path& path) {
-    if (!path.empty()) {
-        std::error_code ignored;
-        fs::remove(path, ignored);
-    }
-}
-
 // No message once the program is closing: nobody is there to dismiss it.
 void Tell(const char* text) {
     if (!StopRequested()) {
         Window().MessageBox(text);
     }
+}
+
+std::uint64_t ChosenSize() {
+    std::uint64_t size = 0;
+    for (const SizeOption& option : kSizeOptions) {
+        if (Window().IsDlgButtonChecked(option.id)) {
+            size = option.bytes;
+        }
+    }
+    return size;
+}
+
+// Creates the first file afresh. Our own files left at either name by a run
+// that was killed are cleared first; anything else there makes this fail.
+File CreateFirstFile(const fs::path& root, IoTrace* trace) {
+    const fs::path first = root / kFirstTempName;
+    if (!RemoveOwnStale(first, trace)) {
+        return File();
+    }
+    // A stale second file would only take room the new one needs.
+    RemoveOwnStale(root / kSecondTempName, trace);
+    return File::Open(first, File::Mode::CreateNew, trace);
+}
+
+// Writes size bytes in blocks, the count following the drive. False on a
+// failure or a stop; writeMs ends once the data is on the drive.
+bool WriteBlocks(File& out, std::uint64_t size, IoTrace* trace, std::uint64_t& writeMs) {
+    const std::vector<unsigned char> block = MakeWriteBlock();
+    std::uint64_t chunkStart = 0;
+    const std::uint64_t t0 = ReadClock(trace);
+    while (g_bytesDone.load() < size) {
+        if (StopRequested() || !out.WriteAll(block.data(), block.size())) {
+            return false;
+        }
+        const std::uint64_t written = g_bytesDone.fetch_add(kDriveBlockBytes) + kDriveBlockBytes;
+        if (written - chunkStart == kWriteBehindBytes) {
+            out.StartWriteback(chunkStart, kWriteBehindBytes);
+            if (chunkStart >= kWriteBehindBytes) {
+                out.WaitWriteback(chunkStart - kWriteBehindBytes, kWriteBehindBytes);
+            }
+            chunkStart = written;
+        }
+    }
+    if (!out.Sync()) {
+        return false;
+    }
+    writeMs = ReadClock(trace) - t0;
+    return true;
+}
+
+// Renames our file from first to second, only if first is still our file and
+// second is free. False leaves ours where it was.
+bool MoveToSecondName(OwnFile& ours, const fs::path& first, const fs::path& second,
+                      IoTrace* trace) {
+    if (first.empty() || second.empty() || !IsSameFile(first, ours.id)) {
+        return false; // the letter now names another drive, or the name was taken over
+    }
+    if (!RenameNoReplace(first, second, trace)) {
+        RemoveIfSame(second, ours.id, trace); // a half-done move left a second name
+        return false;
+    }
+    ours.path = second;
+    return IsSameFile(second, ours.id);
+}
+
+// Reads back what was written, the count falling to 0. False on a short read,
+// a failure or a stop.
+bool ReadBlocks(File& in) {
+    std::vector<unsigned char> block(kDriveBlockBytes);
+    while (g_bytesDone.load() != 0) {
+        bool failed = false;
+        if (StopRequested() ||
+            in.ReadFull(block.data(), block.size(), failed, StopRequested) != block.size() ||
+            failed) {
+            return false;
+        }
+        g_bytesDone.fetch_sub(kDriveBlockBytes);
+    }
+    return true;
 }
 
 } // namespace
@@ -64,96 +137,70 @@ std::vector<unsigned char> MakeWriteBlock() {
 }
 
 void DriveWriteReadTest() {
-    std::uint64_t size = 0;
-    g_bytesDone.store(0);
-    for (const SizeOption& option : kSizeOptions) {
-        if (Window().IsDlgButtonChecked(option.id)) {
-            size = option.bytes;
-        }
-    }
+    DriveWriteReadTest(nullptr);
+}
 
-    const fs::path written = TempPath(kFirstTempName);
-    File out = written.empty() ? File() : File::Open(written, File::Mode::NewWrite);
+void DriveWriteReadTest(IoTrace* trace) {
+    g_bytesDone.store(0);
+    const std::uint64_t size = ChosenSize();
+
+    // Write: one copy of the program at a time tests a folder.
+    const std::optional<fs::path> root = DriveRoot(DriveText());
+    const std::optional<FolderLock> lock =
+        root ? std::optional<FolderLock>(std::in_place, *root) : std::nullopt;
+    File out = lock && lock->Held() ? CreateFirstFile(*root, trace) : File();
     if (!out) {
         Tell(kOpenWriteFailed);
         return;
     }
-
-    const std::vector<unsigned char> block = MakeWriteBlock();
-    bool ok = true;
-    const std::uint64_t t0 = MillisecondClock();
-    while (g_bytesDone.load() < size) {
-        if (StopRequested() || !out.WriteAll(block.data(), block.size())) {
-            ok = false;
-            break;
-        }
-        g_bytesDone.fetch_add(kDriveBlockBytes);
-        if (g_bytesDone.load() % kWritebackBytes == 0) {
-            out.StartWriteback();
-        }
-    }
-    // The interval ends when the data is on the drive, not in the cache.
-    ok = ok && out.Sync();
-    const std::uint64_t t1 = MillisecondClock();
+    OwnFile ours{*root / kFirstTempName, out.Id()};
+    std::uint64_t writeMs = 0;
+    bool ok = WriteBlocks(out, size, trace, writeMs);
     if (ok) {
-        out.DropCache();
+        out.DropCache(); // the read-back must come from the drive
     }
     ok = out.Close() && ok;
     if (!ok || StopRequested()) {
-        Remove(written);
-        if (!StopRequested()) {
-            Tell(kWriteFailed);
-        }
+        RemoveIfSame(ours.path, ours.id, trace);
+        Tell(kWriteFailed);
         return;
     }
 
-    // The field is read afresh: a letter changed meanwhile moves the rename and the read.
+    // Move: the field is read afresh, so a letter changed meanwhile moves the rename.
     const fs::path first = TempPath(kFirstTempName);
     const fs::path second = TempPath(kSecondTempName);
-    // Where the file written above is now; it is removed on every way out.
-    fs::path ours = written;
-    if (!first.empty() && !second.empty()) {
-        std::error_code error;
-        fs::rename(first, second, error); // replaces a stale second file
-        if (!error && first == written) {
-            ours = second;
-        }
-    }
-
-    const std::uint64_t t2 = MillisecondClock();
-    File in = second.empty() ? File() : File::Open(second, File::Mode::Read);
-    if (!in) {
+    if (!MoveToSecondName(ours, first, second, trace)) {
         Tell(kOpenReadFailed);
-        Remove(ours);
+        RemoveIfSame(ours.path, ours.id, trace);
         return;
     }
 
-    std::vector<unsigned char> readBlock(kDriveBlockBytes);
-    while (g_bytesDone.load() != 0) {
-        bool failed = false;
-        if (StopRequested() ||
-            in.ReadFull(readBlock.data(), readBlock.size(), failed) != readBlock.size() || failed) {
-            ok = false;
-            break;
-        }
-        g_bytesDone.fetch_sub(kDriveBlockBytes);
+    // Read back the file written, and only it.
+    const std::uint64_t t2 = ReadClock(trace);
+    File in = File::Open(second, File::Mode::ReadBack, trace);
+    if (!in || in.Id() != ours.id) {
+        in.Close();
+        Tell(kOpenReadFailed);
+        RemoveIfSame(ours.path, ours.id, trace);
+        return;
     }
+    ok = ReadBlocks(in);
     ok = in.Close() && ok;
-    Remove(second);
-    Remove(ours);
+    // The read interval ends here: deleting the file is not reading it.
+    DriveFigures figures;
+    figures.readMsA = ReadClock(trace) - t2;
+    figures.readMsB = ReadClock(trace) - t2;
+    figures.readMsC = ReadClock(trace) - t2;
+    RemoveIfSame(ours.path, ours.id, trace);
     if (!ok) {
         Tell(kReadFailed);
         return;
     }
 
-    const std::string driveName = DriveName(DriveText());
-    DriveFigures figures;
+    // Report.
     figures.sizeBytes = size;
-    figures.writeMs = t1 - t0;
-    figures.readMsA = MillisecondClock() - t2;
-    figures.readMsB = MillisecondClock() - t2;
-    figures.readMsC = MillisecondClock() - t2;
-    const std::string line = FormatDriveResult(driveName, figures);
+    figures.writeMs = writeMs;
+    const std::string line = FormatDriveResult(DriveName(DriveText()), figures);
     if (!StopRequested()) {
         g_resultList.load()->AddString(line);
     }

@@ -38,6 +38,19 @@ std::vector<unsigned char> MakeWriteBlock();
 
 // Writes a temporary file of the chosen size in the root of the chosen drive,
 // renames it, reads it back, deletes it and appends a line with both speeds.
+// It touches no file but the one it created, and one copy of the program at
+// a time tests a folder.
 void DriveWriteReadTest();
+
+class IoTrace;
+// The same, telling trace of every file step and clock reading in order.
+void DriveWriteReadTest(IoTrace* trace);
+
+// Written data is handed to the drive a chunk at a time, and the chunk before
+// is waited for, so no more than two chunks are ever in flight: the counter
+// follows the drive rather than the cache, and a stop waits for one chunk at
+// most. Large enough that the drive always has a chunk queued, small enough
+// that a chunk takes under a second at 5 MB/s.
+inline constexpr std::uint64_t kWriteBehindBytes = 20 * kDriveBlockBytes;
 
 } // namespace sarnoval

@@ -10,4 +10,8 @@ inline constexpr std::size_t kFileBlockBytes = 100000;
 // result line, or the error line when it cannot be opened or read.
 void FileReadTest();
 
+class IoTrace;
+// The same, telling trace of every file step and clock reading in order.
+void FileReadTest(IoTrace* trace);
+
 } // namespace sarnoval

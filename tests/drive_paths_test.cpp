@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
 namespace sarnoval {
 namespace {
 
@@ -60,6 +65,39 @@ TEST(DriveRoot, OnlyAMappedSingleLetterNamesADrive) {
     SetDriveMap(DefaultDriveMap());
     EXPECT_EQ(CurrentDriveMap().size(), 1u);
     EXPECT_TRUE(DriveRoot("C").has_value());
+}
+
+// An unset, empty, root or relative HOME never makes C the root of the file
+// system or a folder relative to wherever the program was started.
+TEST(AccountHome, ComesFromTheUserDatabaseWhenHomeIsUnusable) {
+    const passwd* entry = ::getpwuid(::getuid());
+    ASSERT_NE(entry, nullptr);
+    const std::string fromDatabase = entry->pw_dir;
+    const char* saved = std::getenv("HOME");
+    const std::string keep = saved ? saved : "";
+    struct Case {
+        const char* home; // null: unset
+        std::string expected;
+    };
+    for (const Case& c :
+         {Case{nullptr, fromDatabase}, Case{"", fromDatabase}, Case{"/", fromDatabase},
+          Case{"relative/dir", fromDatabase}, Case{"/home/ana", "/home/ana"}}) {
+        if (c.home) {
+            ::setenv("HOME", c.home, 1);
+        } else {
+            ::unsetenv("HOME");
+        }
+        EXPECT_EQ(AccountHome(), c.expected) << (c.home ? c.home : "unset");
+        const DriveMap map = DefaultDriveMap();
+        ASSERT_EQ(map.count('C'), 1u);
+        EXPECT_NE(map.at('C'), "/");
+    }
+    if (saved) {
+        ::setenv("HOME", keep.c_str(), 1);
+    } else {
+        ::unsetenv("HOME");
+    }
+    EXPECT_FALSE(BuildDriveMap({}, {{"/data", "ext4", false, true}}).count('C'));
 }
 
 } // namespace

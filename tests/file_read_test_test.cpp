@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <regex>
 
 namespace sarnoval::testing {
@@ -129,6 +130,32 @@ TEST_F(FileReadTestTest, CounterShowsKilobytesWhileReadingAndZeroAfter) {
         std::this_thread::sleep_for(5ms);
     }
     EXPECT_EQ(window_.ShownValues(IDC_KB_COUNT).back(), 0u);
+}
+
+// Reads that block for ever without a stop: a pipe whose writer never writes,
+// and a terminal nobody types into. A stop ends them at once, with no line.
+TEST_F(FileReadTestTest, ReadThatBlocksEndsPromptlyOnAStop) {
+    const fs::path fifo = dir_ / "silent";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int writer = ::open(fifo.c_str(), O_RDWR);
+    ASSERT_GE(writer, 0);
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(::grantpt(terminal), 0);
+    ASSERT_EQ(::unlockpt(terminal), 0);
+    for (const std::string& path : {fifo.string(), std::string(::ptsname(terminal))}) {
+        HeadlessWindow window;
+        window.SetText(IDC_FILE_PATH, path);
+        RecordTargets(&window, &window);
+        Launch(FileReadTest);
+        std::this_thread::sleep_for(200ms); // in the read by now
+        const auto start = std::chrono::steady_clock::now();
+        StopTests();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << path;
+        EXPECT_TRUE(window.Lines().empty()) << path;
+    }
+    ::close(terminal);
+    ::close(writer);
 }
 
 } // namespace

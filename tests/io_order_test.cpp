@@ -1,0 +1,144 @@
+// The order of file steps and clock readings: each interval times the drive
+// and nothing else. Data is on the drive before the write clock stops, the
+// cache is dropped before anything is read, and deleting is not reading.
+#include "drive_fixture.h"
+#include "file_io.h"
+#include "file_read_test.h"
+
+#include <functional>
+#include <sstream>
+
+namespace sarnoval::testing {
+namespace {
+
+const char* Name(IoStep step) {
+    switch (step) {
+    case IoStep::Open:
+        return "Open";
+    case IoStep::Write:
+        return "Write";
+    case IoStep::StartWriteback:
+        return "StartWriteback";
+    case IoStep::WaitWriteback:
+        return "WaitWriteback";
+    case IoStep::Sync:
+        return "Sync";
+    case IoStep::DropCache:
+        return "DropCache";
+    case IoStep::Close:
+        return "Close";
+    case IoStep::Rename:
+        return "Rename";
+    case IoStep::Remove:
+        return "Remove";
+    case IoStep::Read:
+        return "Read";
+    case IoStep::Clock:
+        return "Clock";
+    }
+    return "?";
+}
+
+// Records the steps; onStep may act at a given step (called before it is done).
+class Recorder final : public IoTrace {
+public:
+    std::function<void(IoStep, int countOfThisStep)> onStep;
+
+    void Step(IoStep step) override {
+        steps_.push_back(step);
+        if (onStep) {
+            onStep(step, static_cast<int>(std::count(steps_.begin(), steps_.end(), step)));
+        }
+    }
+
+    // "Open Clock Write*5 ...": runs of one step folded.
+    std::string Text() const {
+        std::ostringstream text;
+        for (std::size_t i = 0; i < steps_.size();) {
+            std::size_t run = 1;
+            while (i + run < steps_.size() && steps_[i + run] == steps_[i]) {
+                ++run;
+            }
+            text << (i ? " " : "") << Name(steps_[i]);
+            if (run > 1) {
+                text << '*' << run;
+            }
+            i += run;
+        }
+        return text.str();
+    }
+
+private:
+    std::vector<IoStep> steps_;
+};
+
+using OrderTest = DriveTest;
+
+TEST_F(OrderTest, DriveTestTimesOnlyTheDrive) {
+    const std::string chunk = "Write*20 StartWriteback";
+    const std::string chunkAfterFirst = chunk + " WaitWriteback";
+    const std::string readBack = "Close Rename Clock Open";
+    const std::pair<int, std::string> cases[] = {
+        {IDC_SIZE_1MB,
+         "Open Clock Write*5 Sync Clock DropCache " + readBack + " Read*5 Close Clock*3 Remove"},
+        {IDC_SIZE_20MB, "Open Clock " + chunk + " " + chunkAfterFirst + " " + chunkAfterFirst +
+                            " " + chunkAfterFirst + " " + chunkAfterFirst +
+                            " Sync Clock DropCache " + readBack + " Read*100 Close Clock*3 Remove"},
+    };
+    for (const auto& [size, expected] : cases) {
+        HeadlessWindow window;
+        window.SetText(IDC_DRIVE_LETTER, "C");
+        ChooseSize(window, size);
+        RecordTargets(&window, &window);
+        Recorder trace;
+        DriveWriteReadTest(&trace);
+        ASSERT_EQ(window.Lines().size(), 1u);
+        EXPECT_EQ(trace.Text(), expected);
+        ExpectNothingLeft();
+    }
+}
+
+TEST_F(OrderTest, FileTestDropsTheCacheBeforeItsClockStarts) {
+    window_.SetText(IDC_FILE_PATH, MakeFile("f.bin", 250000).string());
+    Recorder trace;
+    FileReadTest(&trace);
+    ASSERT_EQ(window_.Lines().size(), 1u);
+    EXPECT_EQ(trace.Text(), "Open DropCache Clock Read*3 Clock Close");
+}
+
+TEST_F(OrderTest, StopWhileWritingEndsTheWritesAndRemovesTheFile) {
+    ChooseSize(IDC_SIZE_100MB);
+    Recorder trace;
+    trace.onStep = [](IoStep step, int count) {
+        if (step == IoStep::Write && count == 3) {
+            RequestStop();
+        }
+    };
+    DriveWriteReadTest(&trace);
+    EXPECT_EQ(trace.Text(), "Open Clock Write*3 Close Remove");
+    EXPECT_TRUE(window_.Lines().empty());
+    EXPECT_TRUE(window_.Messages().empty());
+    ExpectNothingLeft();
+}
+
+// Our stale file at the second name is gone before the first byte is written,
+// so a small volume has room for the new one.
+TEST_F(OrderTest, OwnStaleSecondFileIsRemovedBeforeWriting) {
+    ChooseSize(IDC_SIZE_1MB);
+    const fs::path second = driveC_ / kSecondTempName;
+    std::ofstream(second) << "left by a run that was killed";
+    Recorder trace;
+    bool staleWhileWriting = true;
+    trace.onStep = [&](IoStep step, int count) {
+        if (step == IoStep::Write && count == 1) {
+            staleWhileWriting = fs::exists(second);
+        }
+    };
+    DriveWriteReadTest(&trace);
+    EXPECT_FALSE(staleWhileWriting);
+    EXPECT_EQ(window_.Lines().size(), 1u);
+    ExpectNothingLeft();
+}
+
+} // namespace
+} // namespace sarnoval::testing
