@@ -227,9 +227,11 @@ private slots:
             QVERIFY(!dlg.isVisible());
         }
         QTRY_VERIFY_WITH_TIMEOUT(!sarnoval::g_testRunning.load(), 1000);
+        const qint64 stopped = closing.elapsed();
         owned.reset();
         QVERIFY(closing.elapsed() < 1500);
         QVERIFY(EngineAtRest());
+        qInfo("test stopped %lld ms after closing", stopped);
     }
 
     // A dialog closed mid-test can be shown again and test again.
