@@ -140,14 +140,20 @@ void DriveMapReader::Cancel() {
 }
 
 void DriveMapReader::Deliver(bool deadline) {
+    bool finished = false;
     {
         std::lock_guard lock(m_mutex);
+        finished = !m_reading;
         if (m_fresh) {
             m_lastKnown = std::move(*m_fresh);
             m_fresh.reset();
         } else if (!deadline) {
             return; // a read already delivered in Read itself
         }
+    }
+    // No thread is left between reads; the worker is past its last lock.
+    if (finished && m_worker.joinable()) {
+        m_worker.join();
     }
     m_deadline.stop();
     std::vector<Then> waiting;

@@ -182,7 +182,8 @@ private slots:
         QVERIFY(program.waitForFinished(kTimeoutMs));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QVERIFY2(program.exitCode() == 128 + SIGINT || program.exitCode() == 128 + SIGTERM,
-                 qPrintable(QString::number(program.exitCode())));
+                 qPrintable(QString::number(program.exitCode()) + ' ' +
+                            QString::fromLocal8Bit(program.readAllStandardError())));
     }
 };
 
