@@ -37,8 +37,9 @@ public:
     using Then = std::function<void(const sarnoval::DriveMap&)>;
 
     static constexpr int kWaitMs = 300;
-    // Short enough not to be seen; a quick source is then answered in the call.
-    static constexpr int kQuickMs = 20;
+    // Short enough to pass unnoticed, long enough for a busy machine to run a
+    // quick source: its answer then comes in the call itself.
+    static constexpr int kQuickMs = 50;
 
     explicit DriveMapReader(QObject* parent = nullptr);
     // Waits for a read in progress: the default source cannot block, a

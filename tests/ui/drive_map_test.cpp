@@ -121,9 +121,12 @@ private slots:
         clock.start();
         Button(dlg, IDC_TEST)->click();
         QVERIFY2(clock.elapsed() < DriveMapReader::kWaitMs / 2, "Test waited for the source");
-        QTRY_VERIFY_WITH_TIMEOUT(sarnoval::g_testRunning.load(), 2 * DriveMapReader::kWaitMs);
+        // A 1 MB test may be over between two looks.
+        QTRY_VERIFY_WITH_TIMEOUT(sarnoval::g_testRunning.load() || dlg.m_resultList->count() > 0,
+                                 2 * DriveMapReader::kWaitMs);
         const qint64 launched = clock.elapsed();
-        QVERIFY2(ticks >= 5, qPrintable(QStringLiteral("%1 ticks in %2 ms").arg(ticks).arg(launched)));
+        QVERIFY2(ticks >= 5,
+                 qPrintable(QStringLiteral("%1 ticks in %2 ms").arg(ticks).arg(launched)));
 
         QTRY_COMPARE_WITH_TIMEOUT(dlg.m_resultList->count(), 1, kTimeoutMs);
         QVERIFY2(dlg.m_resultList->item(0)->text().startsWith(QLatin1String("C:\\, ")),
