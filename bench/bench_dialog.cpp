@@ -2,11 +2,11 @@
 // thread answers a 1 ms timer during a drive test, and how long the program
 // takes from process start to the dialog on screen.
 #include "bench_common.h"
-#include "drive_map_source.h"
-#include "resource.h"
-#include "test_state.h"
-#include "throughput_app.h"
-#include "throughput_dlg.h"
+#include "engine/test_state.h"
+#include "res/resource.h"
+#include "ui/drive_map_source.h"
+#include "ui/throughput_app.h"
+#include "ui/throughput_dlg.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -2,7 +2,7 @@
 // direct I/O in the same folder, and what a cache-hitting measurement claims.
 #include "bench_common.h"
 #include "engine_runs.h"
-#include "resource.h"
+#include "res/resource.h"
 
 #include <cmath>
 #include <iostream>

@@ -1,10 +1,10 @@
 // The engine's own cost: CPU of the counter loop while no test runs, and the
 // memory a test takes, which must not depend on the size of what it reads.
 #include "bench_common.h"
+#include "engine/test_state.h"
 #include "engine_runs.h"
-#include "headless_window.h"
-#include "resource.h"
-#include "test_state.h"
+#include "res/resource.h"
+#include "tests/support/headless_window.h"
 
 #include <cmath>
 #include <ctime>

@@ -1,11 +1,11 @@
 #include "engine_runs.h"
 
-#include "drive_paths.h"
-#include "drive_test.h"
-#include "file_read_test.h"
-#include "headless_window.h"
-#include "resource.h"
-#include "test_state.h"
+#include "engine/drive_paths.h"
+#include "engine/drive_write_read.h"
+#include "engine/file_read.h"
+#include "engine/test_state.h"
+#include "res/resource.h"
+#include "tests/support/headless_window.h"
 
 #include <algorithm>
 #include <cstdio>

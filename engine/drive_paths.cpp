@@ -1,4 +1,4 @@
-#include "drive_paths.h"
+#include "engine/drive_paths.h"
 
 #include <algorithm>
 #include <array>

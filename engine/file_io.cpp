@@ -1,6 +1,6 @@
-#include "file_io.h"
+#include "engine/file_io.h"
 
-#include "figures.h"
+#include "engine/figures.h"
 
 #include <system_error>
 #include <utility>

@@ -1,6 +1,6 @@
-#include "test_state.h"
+#include "engine/test_state.h"
 
-#include "resource.h"
+#include "res/resource.h"
 
 #include <chrono>
 #include <condition_variable>

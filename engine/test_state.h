@@ -2,7 +2,7 @@
 // launch rules, and the live counter loop.
 #pragma once
 
-#include "window.h"
+#include "engine/window.h"
 
 #include <atomic>
 #include <cstdint>

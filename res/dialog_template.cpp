@@ -1,4 +1,4 @@
-#include "dialog_template.h"
+#include "res/dialog_template.h"
 
 #include <array>
 

@@ -3,7 +3,7 @@
 // the order here is also the creation order and the tab order.
 #pragma once
 
-#include "resource.h"
+#include "res/resource.h"
 
 #include <span>
 

@@ -31,7 +31,7 @@ build() {
     local dir="$root/build-$1"
     shift
     cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSARNOVAL_BUILD_UI=ON \
-        -DSARNOVAL_BUILD_TESTS=ON "$@" >/dev/null
+        -DBUILD_TESTING=ON "$@" >/dev/null
     cmake --build "$dir" -j "$jobs"
 }
 

@@ -3,7 +3,7 @@
 // average letter width, a vertical unit an eighth of the font's height.
 #pragma once
 
-#include "dialog_template.h"
+#include "res/dialog_template.h"
 
 #include <QFont>
 #include <QRect>

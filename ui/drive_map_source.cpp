@@ -1,4 +1,4 @@
-#include "drive_map_source.h"
+#include "ui/drive_map_source.h"
 
 #include <QStringList>
 

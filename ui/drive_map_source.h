@@ -2,7 +2,7 @@
 // a mount that hangs must not freeze the window.
 #pragma once
 
-#include "drive_paths.h"
+#include "engine/drive_paths.h"
 
 #include <QObject>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "engine_session.h"
+#include "ui/engine_session.h"
 
-#include "test_state.h"
+#include "engine/test_state.h"
 
 EngineSession::EngineSession(QWidget* dialog, QtWindowAdapter::ControlLookup lookup, int listId)
     : m_adapter(dialog, std::move(lookup), listId) {}

@@ -4,8 +4,8 @@
 // and only after that frees the adapter they may still be calling.
 #pragma once
 
-#include "test_state.h"
-#include "window_adapter.h"
+#include "engine/test_state.h"
+#include "ui/window_adapter.h"
 
 class EngineSession {
 public:

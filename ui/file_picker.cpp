@@ -1,4 +1,4 @@
-#include "file_picker.h"
+#include "ui/file_picker.h"
 
 void FilePicker::Open(QWidget* parent, Chosen chosen) {
     if (m_answer) {

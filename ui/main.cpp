@@ -1,4 +1,4 @@
-#include "throughput_app.h"
+#include "ui/throughput_app.h"
 
 int main(int argc, char** argv) {
     CThroughputApp app(argc, argv);

@@ -1,7 +1,7 @@
-#include "throughput_app.h"
+#include "ui/throughput_app.h"
 
-#include "quit_signals.h"
-#include "throughput_dlg.h"
+#include "ui/quit_signals.h"
+#include "ui/throughput_dlg.h"
 
 #include <QScreen>
 #include <QSettings>

@@ -1,11 +1,15 @@
-#include "throughput_dlg.h"
+#include "ui/throughput_dlg.h"
 
-#include "dialog_template.h"
-#include "dialog_units.h"
-#include "drive_test.h"
-#include "file_read_test.h"
-#include "message_box.h"
-#include "resource.h"
+#include "engine/drive_write_read.h"
+#include "engine/file_read.h"
+#include "engine/test_state.h"
+#include "res/dialog_template.h"
+#include "res/resource.h"
+#include "ui/dialog_units.h"
+#include "ui/drive_map_source.h"
+#include "ui/file_picker.h"
+#include "ui/message_box.h"
+#include "ui/window_adapter.h"
 
 #include <QButtonGroup>
 #include <QCoreApplication>

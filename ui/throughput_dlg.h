@@ -3,9 +3,9 @@
 // handled here.
 #pragma once
 
-#include "drive_map_source.h"
-#include "engine_session.h"
-#include "file_picker.h"
+#include "ui/drive_map_source.h"
+#include "ui/engine_session.h"
+#include "ui/file_picker.h"
 
 #include <QDialog>
 #include <QHash>

@@ -1,7 +1,7 @@
-#include "window_adapter.h"
+#include "ui/window_adapter.h"
 
-#include "message_box.h"
-#include "resource.h"
+#include "res/resource.h"
+#include "ui/message_box.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>

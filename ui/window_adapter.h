@@ -5,7 +5,7 @@
 // closing, every wait ends at once and nothing more reaches the widgets.
 #pragma once
 
-#include "window.h"
+#include "engine/window.h"
 
 #include <QObject>
 #include <QPointer>

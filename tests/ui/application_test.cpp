@@ -2,10 +2,10 @@
 // and leaves no test thread behind.
 #include "ui_test_support.h"
 
-#include "resource.h"
-#include "throughput_app.h"
+#include "res/resource.h"
+#include "ui/throughput_app.h"
 
-#include "drive_test.h"
+#include "engine/drive_write_read.h"
 
 #include <QDirIterator>
 #include <QFileDialog>

@@ -2,9 +2,9 @@
 // no temporary file left and no thread still running.
 #include "ui_test_support.h"
 
-#include "drive_test.h"
-#include "quit_signals.h"
-#include "resource.h"
+#include "engine/drive_write_read.h"
+#include "res/resource.h"
+#include "ui/quit_signals.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

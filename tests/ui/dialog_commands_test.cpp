@@ -1,8 +1,8 @@
 // The five commands, run against the real engine on temporary folders.
 #include "ui_test_support.h"
 
-#include "drive_test.h"
-#include "resource.h"
+#include "engine/drive_write_read.h"
+#include "res/resource.h"
 
 #include <QDesktopServices>
 #include <QFile>

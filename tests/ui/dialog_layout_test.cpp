@@ -1,9 +1,9 @@
 // The dialog as built: controls, captions, defaults, layout, keyboard.
 #include "ui_test_support.h"
 
-#include "dialog_template.h"
-#include "dialog_units.h"
-#include "resource.h"
+#include "res/dialog_template.h"
+#include "res/resource.h"
+#include "ui/dialog_units.h"
 
 #include <QButtonGroup>
 #include <QFontMetrics>

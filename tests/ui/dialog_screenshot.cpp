@@ -1,10 +1,10 @@
 // Renders the dialog after one file test and one drive test, for the README.
 // Usage: dialog_screenshot OUTPUT.png [FILE_TO_READ]
-#include "drive_map_source.h"
-#include "file_picker.h"
-#include "resource.h"
-#include "test_state.h"
-#include "throughput_dlg.h"
+#include "engine/test_state.h"
+#include "res/resource.h"
+#include "ui/drive_map_source.h"
+#include "ui/file_picker.h"
+#include "ui/throughput_dlg.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -2,7 +2,7 @@
 // any mounted file system, and a source that hangs never freezes the dialog.
 #include "ui_test_support.h"
 
-#include "resource.h"
+#include "res/resource.h"
 
 #include <QElapsedTimer>
 #include <QTest>

@@ -1,10 +1,10 @@
 // Helpers shared by the dialog tests.
 #pragma once
 
-#include "drive_map_source.h"
-#include "file_picker.h"
-#include "test_state.h"
-#include "throughput_dlg.h"
+#include "engine/test_state.h"
+#include "ui/drive_map_source.h"
+#include "ui/file_picker.h"
+#include "ui/throughput_dlg.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 // The adapter between worker threads and widgets, on a bare window.
-#include "window_adapter.h"
+#include "ui/window_adapter.h"
 
-#include "resource.h"
+#include "res/resource.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,14 +1,15 @@
-#include "drive_test.h"
+#include "engine/drive_write_read.h"
 
-#include "drive_paths.h"
-#include "figures.h"
-#include "file_io.h"
-#include "resource.h"
-#include "test_state.h"
+#include "engine/drive_paths.h"
+#include "engine/figures.h"
+#include "engine/file_io.h"
+#include "engine/test_state.h"
+#include "res/resource.h"
 
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace sarnoval {
 
@@ -91,21 +92,6 @@ bool WriteBlocks(File& out, std::uint64_t size, IoTrace* trace, std::uint64_t& w
     return true;
 }
 
-// Renames our file from first to second, only if first is still our file and
-// second is free. False leaves ours where it was.
-bool MoveToSecondName(OwnFile& ours, const fs::path& first, const fs::path& second,
-                      IoTrace* trace) {
-    if (first.empty() || second.empty() || !IsSameFile(first, ours.id)) {
-        return false; // the letter now names another drive, or the name was taken over
-    }
-    if (!RenameNoReplace(first, second, trace)) {
-        RemoveIfSame(second, ours.id, trace); // a half-done move left a second name
-        return false;
-    }
-    ours.path = second;
-    return IsSameFile(second, ours.id);
-}
-
 // Reads back what was written, the count falling to 0. False on a short read,
 // a failure or a stop.
 bool ReadBlocks(File& in) {
@@ -120,6 +106,70 @@ bool ReadBlocks(File& in) {
         g_bytesDone.fetch_sub(kDriveBlockBytes);
     }
     return true;
+}
+
+// Each phase below either succeeds or removes our file, tells the user (unless
+// the program is closing) and returns false.
+
+// Writes the whole file and leaves none of it in the cache.
+bool WritePhase(File out, const OwnFile& ours, std::uint64_t size, IoTrace* trace,
+                DriveFigures& figures) {
+    bool ok = WriteBlocks(out, size, trace, figures.writeMs);
+    if (ok) {
+        out.DropCache(); // the read-back must come from the drive
+    }
+    ok = out.Close() && ok;
+    if (!ok || StopRequested()) {
+        RemoveIfSame(ours.path, ours.id, trace);
+        Tell(kWriteFailed);
+        return false;
+    }
+    return true;
+}
+
+// Renames our file to the second name. The field is read afresh, so a letter
+// changed meanwhile moves the rename; only our own file is ever moved, and
+// nothing at the second name is replaced.
+bool MovePhase(OwnFile& ours, IoTrace* trace) {
+    const fs::path first = TempPath(kFirstTempName);
+    const fs::path second = TempPath(kSecondTempName);
+    bool moved = false;
+    if (!first.empty() && !second.empty() && IsSameFile(first, ours.id)) {
+        if (RenameNoReplace(first, second, trace)) {
+            ours.path = second;
+            moved = IsSameFile(second, ours.id);
+        } else {
+            RemoveIfSame(second, ours.id, trace); // a half-done move left a second name
+        }
+    }
+    if (!moved) {
+        RemoveIfSame(ours.path, ours.id, trace);
+        Tell(kOpenReadFailed);
+    }
+    return moved;
+}
+
+// Reads back the file written, and only it. The interval ends when it is
+// closed: deleting the file is not reading it.
+bool ReadBackPhase(const OwnFile& ours, IoTrace* trace, DriveFigures& figures) {
+    const std::uint64_t t2 = ReadClock(trace);
+    File in = File::Open(ours.path, File::Mode::ReadBack, trace);
+    if (!in || in.Id() != ours.id) {
+        in.Close();
+        RemoveIfSame(ours.path, ours.id, trace);
+        Tell(kOpenReadFailed);
+        return false;
+    }
+    bool ok = ReadBlocks(in);
+    ok = in.Close() && ok;
+    figures.readMsA = ReadClock(trace) - t2;
+    figures.readMsB = ReadClock(trace) - t2;
+    figures.readMsC = ReadClock(trace) - t2;
+    RemoveIfSame(ours.path, ours.id, trace);
+    if (!ok) {
+        Tell(kReadFailed);
+    }
+    return ok;
 }
 
 } // namespace
@@ -142,9 +192,10 @@ void DriveWriteReadTest() {
 
 void DriveWriteReadTest(IoTrace* trace) {
     g_bytesDone.store(0);
-    const std::uint64_t size = ChosenSize();
+    DriveFigures figures;
+    figures.sizeBytes = ChosenSize();
 
-    // Write: one copy of the program at a time tests a folder.
+    // One copy of the program at a time tests a folder.
     const std::optional<fs::path> root = DriveRoot(DriveText());
     const std::optional<FolderLock> lock =
         root ? std::optional<FolderLock>(std::in_place, *root) : std::nullopt;
@@ -154,52 +205,10 @@ void DriveWriteReadTest(IoTrace* trace) {
         return;
     }
     OwnFile ours{*root / kFirstTempName, out.Id()};
-    std::uint64_t writeMs = 0;
-    bool ok = WriteBlocks(out, size, trace, writeMs);
-    if (ok) {
-        out.DropCache(); // the read-back must come from the drive
-    }
-    ok = out.Close() && ok;
-    if (!ok || StopRequested()) {
-        RemoveIfSame(ours.path, ours.id, trace);
-        Tell(kWriteFailed);
+    if (!WritePhase(std::move(out), ours, figures.sizeBytes, trace, figures) ||
+        !MovePhase(ours, trace) || !ReadBackPhase(ours, trace, figures)) {
         return;
     }
-
-    // Move: the field is read afresh, so a letter changed meanwhile moves the rename.
-    const fs::path first = TempPath(kFirstTempName);
-    const fs::path second = TempPath(kSecondTempName);
-    if (!MoveToSecondName(ours, first, second, trace)) {
-        Tell(kOpenReadFailed);
-        RemoveIfSame(ours.path, ours.id, trace);
-        return;
-    }
-
-    // Read back the file written, and only it.
-    const std::uint64_t t2 = ReadClock(trace);
-    File in = File::Open(second, File::Mode::ReadBack, trace);
-    if (!in || in.Id() != ours.id) {
-        in.Close();
-        Tell(kOpenReadFailed);
-        RemoveIfSame(ours.path, ours.id, trace);
-        return;
-    }
-    ok = ReadBlocks(in);
-    ok = in.Close() && ok;
-    // The read interval ends here: deleting the file is not reading it.
-    DriveFigures figures;
-    figures.readMsA = ReadClock(trace) - t2;
-    figures.readMsB = ReadClock(trace) - t2;
-    figures.readMsC = ReadClock(trace) - t2;
-    RemoveIfSame(ours.path, ours.id, trace);
-    if (!ok) {
-        Tell(kReadFailed);
-        return;
-    }
-
-    // Report.
-    figures.sizeBytes = size;
-    figures.writeMs = writeMs;
     const std::string line = FormatDriveResult(DriveName(DriveText()), figures);
     if (!StopRequested()) {
         g_resultList.load()->AddString(line);

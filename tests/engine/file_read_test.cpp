@@ -1,7 +1,7 @@
+#include "engine/figures.h"
+#include "engine/file_read.h"
 #include "engine_fixture.h"
-#include "figures.h"
-#include "file_read_test.h"
-#include "resource.h"
+#include "res/resource.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,7 +13,7 @@
 namespace sarnoval::testing {
 namespace {
 
-using FileReadTestTest = EngineTest;
+using FileRead = EngineTest;
 
 // "<shown name>, Nx Read (N MB/sec), N KB read in N Seconds."
 std::string KbInLine(const std::string& line) {
@@ -23,7 +23,7 @@ std::string KbInLine(const std::string& line) {
     return std::regex_search(line, match, pattern) ? match[1].str() : "no match: " + line;
 }
 
-TEST_F(FileReadTestTest, CountsTheBytesActuallyRead) {
+TEST_F(FileRead, CountsTheBytesActuallyRead) {
     struct Case {
         std::size_t size;
         const char* kb;
@@ -41,7 +41,7 @@ TEST_F(FileReadTestTest, CountsTheBytesActuallyRead) {
     }
 }
 
-TEST_F(FileReadTestTest, ErrorLinesNameThePathWhole) {
+TEST_F(FileRead, ErrorLinesNameThePathWhole) {
     fs::create_directories(dir_ / "folder");
     // Longer than any fixed buffer would hold; must be reported in full.
     const std::string longMissing = (dir_ / std::string(200, 'm')).string() + "/" +
@@ -57,7 +57,7 @@ TEST_F(FileReadTestTest, ErrorLinesNameThePathWhole) {
     }
 }
 
-TEST_F(FileReadTestTest, UnreadableFileGivesTheErrorLine) {
+TEST_F(FileRead, UnreadableFileGivesTheErrorLine) {
     const fs::path path = MakeFile("locked.bin", 1000);
     fs::permissions(path, fs::perms::none);
     window_.SetText(IDC_FILE_PATH, path.string());
@@ -68,7 +68,7 @@ TEST_F(FileReadTestTest, UnreadableFileGivesTheErrorLine) {
     }));
 }
 
-TEST_F(FileReadTestTest, PathOver999BytesIsOpenedWhole) {
+TEST_F(FileRead, PathOver999BytesIsOpenedWhole) {
     fs::path folder = dir_;
     for (int i = 0; i < 5; ++i) {
         folder /= std::string(200, static_cast<char>('a' + i));
@@ -85,7 +85,7 @@ TEST_F(FileReadTestTest, PathOver999BytesIsOpenedWhole) {
     EXPECT_EQ(KbInLine(line), "4");
 }
 
-TEST_F(FileReadTestTest, SparseFileOf5GBReportsItsTrueSize) {
+TEST_F(FileRead, SparseFileOf5GBReportsItsTrueSize) {
     const fs::path path = dir_ / "sparse.bin";
     const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0600);
     ASSERT_GE(fd, 0);
@@ -98,7 +98,7 @@ TEST_F(FileReadTestTest, SparseFileOf5GBReportsItsTrueSize) {
 }
 
 // A FIFO lets the test hold the reader mid-file and look at the counter.
-TEST_F(FileReadTestTest, CounterShowsKilobytesWhileReadingAndZeroAfter) {
+TEST_F(FileRead, CounterShowsKilobytesWhileReadingAndZeroAfter) {
     const fs::path fifo = dir_ / "pipe";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const int writer = ::open(fifo.c_str(), O_RDWR); // a writer exists before the test opens it
@@ -134,7 +134,7 @@ TEST_F(FileReadTestTest, CounterShowsKilobytesWhileReadingAndZeroAfter) {
 
 // Reads that block for ever without a stop: a pipe whose writer never writes,
 // and a terminal nobody types into. A stop ends them at once, with no line.
-TEST_F(FileReadTestTest, ReadThatBlocksEndsPromptlyOnAStop) {
+TEST_F(FileRead, ReadThatBlocksEndsPromptlyOnAStop) {
     const fs::path fifo = dir_ / "silent";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const int writer = ::open(fifo.c_str(), O_RDWR);

@@ -2,7 +2,7 @@
 // it was given and records everything it was asked to show.
 #pragma once
 
-#include "window.h"
+#include "engine/window.h"
 
 #include <chrono>
 #include <condition_variable>

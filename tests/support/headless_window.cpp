@@ -1,4 +1,4 @@
-#include "headless_window.h"
+#include "tests/support/headless_window.h"
 
 namespace sarnoval {
 

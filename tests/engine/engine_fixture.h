@@ -2,10 +2,10 @@
 // recorded as the target, and a clean engine afterwards.
 #pragma once
 
-#include "drive_paths.h"
-#include "headless_window.h"
-#include "resource.h"
-#include "test_state.h"
+#include "engine/drive_paths.h"
+#include "engine/test_state.h"
+#include "res/resource.h"
+#include "tests/support/headless_window.h"
 
 #include <gtest/gtest.h>
 

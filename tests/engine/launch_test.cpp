@@ -1,6 +1,6 @@
+#include "engine/file_read.h"
 #include "engine_fixture.h"
-#include "file_read_test.h"
-#include "resource.h"
+#include "res/resource.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "figures.h"
+#include "engine/figures.h"
 
 #include <gtest/gtest.h>
 

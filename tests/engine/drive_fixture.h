@@ -1,7 +1,7 @@
 // A drive test fixture: drives C and D are folders of the scratch folder.
 #pragma once
 
-#include "drive_test.h"
+#include "engine/drive_write_read.h"
 #include "engine_fixture.h"
 
 namespace sarnoval::testing {

@@ -1,7 +1,7 @@
 // The drive test in a folder others share: it writes through nothing, reads
 // back only the file it wrote, and deletes nothing it did not create.
 #include "drive_fixture.h"
-#include "resource.h"
+#include "res/resource.h"
 
 #include <sys/stat.h>
 #include <sys/wait.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "resource.h"
+#include "res/resource.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,9 +1,9 @@
-#include "file_read_test.h"
+#include "engine/file_read.h"
 
-#include "figures.h"
-#include "file_io.h"
-#include "resource.h"
-#include "test_state.h"
+#include "engine/figures.h"
+#include "engine/file_io.h"
+#include "engine/test_state.h"
+#include "res/resource.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "drive_fixture.h"
-#include "figures.h"
-#include "resource.h"
+#include "engine/figures.h"
+#include "res/resource.h"
 
 #include <signal.h>
 #include <sys/resource.h>

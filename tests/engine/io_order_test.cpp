@@ -2,9 +2,10 @@
 // and nothing else. Data is on the drive before the write clock stops, the
 // cache is dropped before anything is read, and deleting is not reading.
 #include "drive_fixture.h"
-#include "file_io.h"
-#include "file_read_test.h"
+#include "engine/file_io.h"
+#include "engine/file_read.h"
 
+#include <fstream>
 #include <functional>
 #include <sstream>
 
@@ -138,6 +139,39 @@ TEST_F(OrderTest, OwnStaleSecondFileIsRemovedBeforeWriting) {
     EXPECT_FALSE(staleWhileWriting);
     EXPECT_EQ(window_.Lines().size(), 1u);
     ExpectNothingLeft();
+}
+
+// A file put at the second name between the rename and the read-back (a race
+// in a shared folder) is not read: the figures would be its, not the drive's.
+TEST_F(OrderTest, FileSwappedInBeforeTheReadBackIsNotRead) {
+    ChooseSize(IDC_SIZE_1MB);
+    const fs::path second = driveC_ / kSecondTempName;
+    Recorder trace;
+    trace.onStep = [&](IoStep step, int count) {
+        if (step == IoStep::Clock && count == 3) { // t2: the read-back is about to open
+            // Made before ours goes, so it cannot get our freed inode number.
+            const fs::path other = driveC_ / "other";
+            std::ofstream(other, std::ios::binary) << std::string(1000000, 'x');
+            fs::rename(other, second);
+        }
+    };
+    DriveWriteReadTest(&trace);
+    EXPECT_EQ(window_.Messages(), std::vector<std::string>{kOpenReadFailed});
+    EXPECT_TRUE(window_.Lines().empty());
+    EXPECT_EQ(fs::file_size(second), 1000000u); // not ours: left alone
+}
+
+// The first file is only ever a new one: nothing that stands at the name is
+// opened, whatever the checks before it let through.
+TEST_F(OrderTest, CreateNewNeverOpensAnExistingName) {
+    const fs::path file = MakeFile("exists.bin", 3);
+    const fs::path link = dir_ / "link";
+    fs::create_symlink(dir_ / "nowhere", link);
+    for (const fs::path& path : {file, link, dir_}) {
+        EXPECT_FALSE(File::Open(path, File::Mode::CreateNew)) << path;
+    }
+    EXPECT_EQ(fs::file_size(file), 3u);
+    EXPECT_FALSE(fs::exists(dir_ / "nowhere"));
 }
 
 } // namespace
