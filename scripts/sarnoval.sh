@@ -10,12 +10,15 @@ mode=${1:-run}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
-packages=(build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins
-          libgl-dev libgtest-dev fio gnuplot-nox)
+# What building and running the program needs; `run` installs only these.
+run_packages=(build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev)
+# Added for the tests: GoogleTest, fio and gnuplot for the benchmark smoke test,
+# the desktop entry, AppStream and man page checkers.
+test_packages=(libgtest-dev fio gnuplot-nox desktop-file-utils appstream groff-base)
 
 install_missing() {
     local missing=()
-    for p in "${packages[@]}"; do
+    for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
@@ -26,12 +29,12 @@ install_missing() {
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# configure NAME [cmake options...]
+# build NAME [cmake options...]: tests and benchmarks unless the options say otherwise
 build() {
     local dir="$root/build-$1"
     shift
     cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSARNOVAL_BUILD_UI=ON \
-        -DBUILD_TESTING=ON "$@" >/dev/null
+        -DBUILD_TESTING=ON -DSARNOVAL_BUILD_BENCH=ON "$@" >/dev/null
     cmake --build "$dir" -j "$jobs"
 }
 
@@ -40,14 +43,15 @@ run_tests() {
     (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 900)
 }
 
-install_missing
-
 case "$mode" in
 run)
-    build release
+    install_missing "${run_packages[@]}"
+    # The program alone: no tests, no benchmarks.
+    build release -DBUILD_TESTING=OFF -DSARNOVAL_BUILD_BENCH=OFF
     exec "$root/build-release/ui/Sarnoval"
     ;;
 test)
+    install_missing "${run_packages[@]}" "${test_packages[@]}"
     export QT_QPA_PLATFORM=offscreen
     failed=0
     build ci -DSARNOVAL_WERROR=ON

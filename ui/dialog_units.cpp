@@ -2,6 +2,7 @@
 
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QStringList>
 
 namespace {
@@ -56,6 +57,8 @@ QFont DialogFont(const sarnoval::DialogTemplate& dialog) {
     } else {
         font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     }
-    font.setPointSize(dialog.pointSize);
+    // A desktop set to a larger font gets the dialog in that size; the units follow.
+    const qreal desktop = QGuiApplication::font().pointSizeF();
+    font.setPointSizeF(desktop > dialog.pointSize ? desktop : dialog.pointSize);
     return font;
 }

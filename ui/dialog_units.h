@@ -30,6 +30,6 @@ private:
     int m_vBase;
 };
 
-// The template's font where it is installed, else the system's sans-serif at
-// the template's point size.
+// The template's font where it is installed, else the system's sans-serif; at
+// the template's point size, or the desktop's when that is larger.
 QFont DialogFont(const sarnoval::DialogTemplate& dialog);

@@ -34,6 +34,8 @@ CThroughputApp::CThroughputApp(int& argc, char** argv) : QApplication(argc, argv
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
     KeepNoSettings();
+    // The window's Wayland app id names the installed desktop entry.
+    setDesktopFileName(QStringLiteral(SARNOVAL_APP_ID));
 }
 
 bool CThroughputApp::InitInstance() {

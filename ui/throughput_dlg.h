@@ -10,15 +10,20 @@
 #include <QDialog>
 #include <QHash>
 #include <QIcon>
+#include <QKeySequence>
 #include <QString>
 
 #include <optional>
 #include <vector>
 
+class BusyCursor;
 class QButtonGroup;
+class QLineEdit;
 class QListWidget;
+class QPushButton;
 class QProgressBar;
 class QUrl;
+class ResultListMenu;
 
 class CThroughputDlg : public QDialog {
     Q_OBJECT
@@ -32,6 +37,10 @@ public:
 
     // The widget made for a control id, or null.
     QWidget* Control(int id) const;
+    // The same, typed; the id must name a control of that kind.
+    QPushButton* Button(int id) const;
+    QLineEdit* Edit(int id) const;
+    QListWidget* ListBox(int id) const;
     // Every control's widget in template order, unaddressed ones included.
     const std::vector<QWidget*>& TemplateWidgets() const { return m_templateWidgets; }
 
@@ -54,6 +63,10 @@ public:
     static QUrl WebsiteUrl();
     static QUrl EmailUrl();
 
+    // The keys that check each option button, by control id.
+    static QKeySequence OptionShortcut(int id);
+    ResultListMenu* ResultMenu() const { return m_resultMenu; }
+
     QProgressBar* m_progressBar = nullptr;
     QListWidget* m_resultList = nullptr;
     QString m_strFilePath;
@@ -63,13 +76,20 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    template <typename T> T* ControlAs(int id) const;
     void CreateControls();
+    void SetUpAccessibility();
+    void SetUpOptionShortcuts();
+    void FitCaptions();
+    void OnOptionClicked();
     bool IsChecked(int id) const;
     void ShowDriveMap(const sarnoval::DriveMap& map);
     void MakeEngine();
 
     QHash<int, QWidget*> m_controls;
     std::vector<QWidget*> m_templateWidgets;
+    ResultListMenu* m_resultMenu = nullptr;
+    BusyCursor* m_busyCursor = nullptr;
     DriveMapReader m_driveMap;
     FilePicker m_picker;
     // Last, so it goes first: its destructor waits for the tests, which read

@@ -185,6 +185,13 @@ private slots:
                  qPrintable(QString::number(program.exitCode()) + ' ' +
                             QString::fromLocal8Bit(program.readAllStandardError())));
     }
+
+    // The Wayland app id is the name of the desktop entry that is installed.
+    void desktopFileName() {
+        QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral(SARNOVAL_APP_ID));
+        QVERIFY(QFileInfo::exists(QStringLiteral(SARNOVAL_SOURCE_DIR "/res/") +
+                                  QGuiApplication::desktopFileName() + QStringLiteral(".desktop")));
+    }
 };
 
 int main(int argc, char** argv) {

@@ -282,8 +282,8 @@ private slots:
         QCOMPARE(dlg.m_resultList->count(), 1);
     }
 
-    // Clicks on Test while a test runs start nothing; in file mode each still
-    // shows the picker and updates the path field.
+    // Clicks on Test while a test runs start nothing, under a busy cursor; in
+    // file mode each still shows the picker and updates the path field.
     void rapidClicks_data() {
         QTest::addColumn<bool>("fileMode");
         QTest::newRow("drive") << false;
@@ -305,8 +305,13 @@ private slots:
             Button(dlg, IDC_TEST)->click();
         }
         QCOMPARE(picks, fileMode ? 5 : 0);
+        // The test cannot end before this thread answers its questions; the
+        // busy cursor says why the clicks did nothing.
+        QVERIFY(sarnoval::g_testRunning.load());
+        QCOMPARE(dlg.cursor().shape(), Qt::BusyCursor);
         QTRY_COMPARE_WITH_TIMEOUT(dlg.m_resultList->count(), 1, kTimeoutMs);
         QTRY_VERIFY_WITH_TIMEOUT(!sarnoval::g_testRunning.load(), kTimeoutMs);
+        QTRY_COMPARE(dlg.cursor().shape(), Qt::ArrowCursor);
         QTest::qWait(100);
         QCOMPARE(dlg.m_resultList->count(), 1);
         const QString line = dlg.m_resultList->item(0)->text();

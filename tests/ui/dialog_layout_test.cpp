@@ -12,6 +12,9 @@
 #include <QProgressBar>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStyleOptionGroupBox>
 #include <QTest>
 
 #include <map>
@@ -69,6 +72,24 @@ QString Caption(QWidget* widget) {
     }
     return QString();
 }
+
+const ExpectedControl& want(int index) {
+    return kExpected[index];
+}
+
+// The desktop's font for as long as it lives.
+class DesktopFont {
+public:
+    explicit DesktopFont(qreal points) : m_saved(QApplication::font()) {
+        QFont font = m_saved;
+        font.setPointSizeF(points);
+        QApplication::setFont(font);
+    }
+    ~DesktopFont() { QApplication::setFont(m_saved); }
+
+private:
+    QFont m_saved;
+};
 
 // Pixels from dialog units, worked out here from the font in use.
 QRect ExpectedRect(const QFont& font, int x, int y, int w, int h) {
@@ -291,14 +312,83 @@ private slots:
         QCOMPARE(du.Rect(units.x(), units.y(), units.width(), units.height()), pixels);
     }
 
+    // The template's 8 pt, or the desktop's font when that is larger; the
+    // dialog units and so the whole layout follow the font.
+    void dialogFont_data() {
+        QTest::addColumn<qreal>("desktop");
+        QTest::addColumn<qreal>("used");
+        QTest::newRow("smaller") << 6.0 << 8.0;
+        QTest::newRow("same") << 8.0 << 8.0;
+        QTest::newRow("14 pt") << 14.0 << 14.0;
+    }
     void dialogFont() {
+        QFETCH(qreal, desktop);
+        QFETCH(qreal, used);
+        DesktopFont font(desktop);
         CThroughputDlg dlg;
         m_sandbox->Attach(dlg);
-        QCOMPARE(dlg.font().pointSize(), 8);
+        QCOMPARE(dlg.font().pointSizeF(), used);
         const QFontMetrics metrics(dlg.font());
         const DialogUnits units = DialogUnits::ForFont(dlg.font());
         QCOMPARE(units.VerticalBase(), metrics.height());
         QVERIFY(units.HorizontalBase() > 0);
+        QCOMPARE(dlg.size(), ExpectedRect(dlg.font(), 0, 0, 472, 201).size());
+    }
+
+    // Every caption fits its control: at the template's 8 pt and at 1.5 and
+    // 2 times that (ctest runs this again with Qt scaling the screen).
+    void captionsFit_data() {
+        QTest::addColumn<qreal>("desktop");
+        QTest::newRow("1x") << 8.0;
+        QTest::newRow("1.5x") << 12.0;
+        QTest::newRow("2x") << 16.0;
+    }
+    void captionsFit() {
+        QFETCH(qreal, desktop);
+        DesktopFont font(desktop);
+        CThroughputDlg dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        for (int i = 0; i < kControlCount; ++i) {
+            QWidget* widget = dlg.TemplateWidgets()[i];
+            const QString text = Caption(widget);
+            if (text.isEmpty() || qobject_cast<QLineEdit*>(widget)) {
+                continue;
+            }
+            QRect room;
+            if (auto* box = qobject_cast<QGroupBox*>(widget)) {
+                QStyleOptionGroupBox option;
+                option.initFrom(box);
+                option.text = text;
+                option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+                const QRect title = box->style()->subControlRect(QStyle::CC_GroupBox, &option,
+                                                                 QStyle::SC_GroupBoxLabel, box);
+                QVERIFY2(box->rect().contains(title), qPrintable(text));
+                continue;
+            }
+            if (auto* button = qobject_cast<QPushButton*>(widget)) {
+                QStyleOptionButton option;
+                option.initFrom(button);
+                option.features =
+                    button->isFlat() ? QStyleOptionButton::Flat : QStyleOptionButton::None;
+                if (want(i).id == IDC_WEBSITE || want(i).id == IDC_EMAIL) {
+                    option.rect.adjust(2, 2, -2, -2); // inside the sunken edge
+                }
+                room =
+                    button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+            } else {
+                room = widget->contentsRect();
+            }
+            const QFontMetrics metrics(widget->font());
+            const int width = qMax(metrics.horizontalAdvance(text), metrics.size(0, text).width());
+            QVERIFY2(width <= room.width() && metrics.height() <= room.height(),
+                     qPrintable(QStringLiteral("%1: %2x%3 in %4x%5")
+                                    .arg(text)
+                                    .arg(width)
+                                    .arg(metrics.height())
+                                    .arg(room.width())
+                                    .arg(room.height())));
+        }
     }
 
     // Tab visits the tab stops in template order, skipping options and the

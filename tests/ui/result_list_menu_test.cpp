@@ -1,0 +1,191 @@
+// The results you can keep: Copy and Save As… from the list's menu, Ctrl+C.
+#include "ui_test_support.h"
+
+#include "res/resource.h"
+#include "ui/result_list_menu.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QMenu>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace ui_test;
+
+namespace {
+
+struct Item {
+    QString text;    // what the list shows
+    QVariant engine; // the engine's exact line, when the item carries it
+};
+
+QMenu* VisibleMenu() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* menu = qobject_cast<QMenu*>(widget); menu && menu->isVisible()) {
+            return menu;
+        }
+    }
+    return nullptr;
+}
+
+QByteArray Contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Item)
+
+class ResultListMenuTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { m_sandbox = std::make_unique<Sandbox>(); }
+    void cleanup() {
+        m_sandbox.reset();
+        QVERIFY(EngineAtRest());
+    }
+
+    // Copy, Ctrl+C and Save As… give every line in order, as the engine wrote it.
+    void lines_data() {
+        QTest::addColumn<QList<Item>>("items");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("focus");
+        QTest::newRow("none") << QList<Item>{} << QByteArray() << IDC_RESULTS;
+        QTest::newRow("two lines, list focused")
+            << QList<Item>{{"C:\\, 1x Read", {}}, {"/a - ERROR Reading File.", {}}}
+            << QByteArray("C:\\, 1x Read\n/a - ERROR Reading File.\n") << IDC_RESULTS;
+        QTest::newRow("engine's line over the shown text, Test focused")
+            << QList<Item>{{"/x?y - ERROR Reading File.", QString("/x\ty - ERROR Reading File.")},
+                           {"caf\u00e9", {}}}
+            << (QByteArray("/x\ty - ERROR Reading File.\n") + QString("caf\u00e9\n").toLocal8Bit())
+            << IDC_TEST;
+    }
+    void lines() {
+        QFETCH(QList<Item>, items);
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, focus);
+        CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        for (const Item& item : items) {
+            auto* row = new QListWidgetItem(item.text, dlg.m_resultList);
+            if (item.engine.isValid()) {
+                row->setData(Qt::UserRole, item.engine);
+            }
+        }
+        const QString text = QString::fromLocal8Bit(bytes);
+
+        QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+        dlg.Control(focus)->setFocus();
+        QTest::keySequence(QApplication::focusWidget(), QKeySequence::Copy);
+        QCOMPARE(QGuiApplication::clipboard()->text(), text);
+
+        QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+        dlg.ResultMenu()->CopyAction()->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), text);
+
+        const QString path = m_sandbox->Root() + QStringLiteral("/results.txt");
+        QVERIFY(dlg.ResultMenu()->SaveTo(path));
+        QCOMPARE(Contents(path), bytes);
+    }
+
+    // The menu opens from the mouse and from the keyboard, with Copy and Save As….
+    void menuOpens_data() {
+        QTest::addColumn<bool>("mouse");
+        QTest::addColumn<QKeySequence>("keys");
+        QTest::newRow("right click") << true << QKeySequence();
+        QTest::newRow("Shift+F10") << false << QKeySequence(Qt::SHIFT | Qt::Key_F10);
+        QTest::newRow("Menu key") << false << QKeySequence(Qt::Key_Menu);
+    }
+    void menuOpens() {
+        QFETCH(bool, mouse);
+        QFETCH(QKeySequence, keys);
+        CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        dlg.m_resultList->addItem(QStringLiteral("line"));
+        dlg.m_resultList->setFocus();
+        if (mouse) {
+            QWidget* viewport = dlg.m_resultList->viewport();
+            QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                    viewport->mapToGlobal(QPoint(5, 5)));
+            QApplication::sendEvent(viewport, &event);
+        } else {
+            QTest::keySequence(dlg.windowHandle(), keys);
+        }
+        QTRY_VERIFY(VisibleMenu());
+        QMenu* menu = VisibleMenu();
+        QStringList captions;
+        for (QAction* action : menu->actions()) {
+            captions << action->text();
+        }
+        QCOMPARE(captions, (QStringList{"Copy", "Save As\u2026"}));
+        menu->close();
+    }
+
+    // Saving replaces the file through a new one renamed over it, and says
+    // clearly when the folder cannot be written.
+    void save_data() {
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("replaces") << true;
+        QTest::newRow("folder not writable") << false;
+    }
+    void save() {
+        QFETCH(bool, writable);
+        CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
+        dlg.m_resultList->addItem(QStringLiteral("new"));
+        QString folder = m_sandbox->Root() + QStringLiteral("/out");
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + QStringLiteral("/results.txt");
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old\n");
+        old.close();
+        // A second name for the old file: a rename leaves it as it was.
+        const QString link = m_sandbox->Root() + QStringLiteral("/old-link");
+        QCOMPARE(::link(QFile::encodeName(path).constData(), QFile::encodeName(link).constData()),
+                 0);
+        if (!writable) {
+            QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        }
+        if (!writable && ::geteuid() == 0) {
+            // Root writes anywhere it has permissions to change; use a folder nobody writes.
+            folder = QStringLiteral("/proc");
+        }
+        const QString target = writable ? path : folder + QStringLiteral("/results.txt");
+
+        QCOMPARE(dlg.ResultMenu()->SaveTo(target), writable);
+        if (writable) {
+            QCOMPARE(Contents(path), QByteArray("new\n"));
+            QCOMPARE(Contents(link), QByteArray("old\n"));
+            QCOMPARE(QDir(m_sandbox->Root() + "/out").entryList(QDir::Files | QDir::Hidden),
+                     QStringList{"results.txt"});
+            QCOMPARE(VisibleMessageBoxCount(), 0);
+        } else {
+            QTRY_VERIFY(VisibleMessageBox());
+            const QString message = VisibleMessageBox()->text();
+            QVERIFY2(message.startsWith(
+                         QStringLiteral("Could not save the results to \"%1\".").arg(target)),
+                     qPrintable(message));
+            QVERIFY2(message.contains(QStringLiteral("folder \"%1\"").arg(folder)),
+                     qPrintable(message));
+            VisibleMessageBox()->close();
+            QCOMPARE(Contents(path), QByteArray("old\n"));
+        }
+        QFile::setPermissions(m_sandbox->Root() + "/out",
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+private:
+    std::unique_ptr<Sandbox> m_sandbox;
+};
+
+QTEST_MAIN(ResultListMenuTest)
+#include "result_list_menu_test.moc"

@@ -1,0 +1,152 @@
+#include "ui/control_factory.h"
+
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+#include <QValidator>
+#include <qdrawutil.h>
+
+namespace {
+
+// Letters become capitals as they are typed or pasted, one character for one.
+class UpperCaseValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        for (QChar& c : input) {
+            c = c.toUpper();
+        }
+        return Acceptable;
+    }
+};
+
+// A push button inside a sunken edge, like a button with a client edge.
+class ClientEdgeButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        constexpr int edge = kClientEdgeWidth;
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        option.rect.adjust(edge, edge, -edge, -edge);
+        painter.drawControl(QStyle::CE_PushButton, option);
+        qDrawWinPanel(&painter, rect(), palette(), true);
+    }
+};
+
+QString Caption(const sarnoval::ControlTemplate& c) {
+    return QString::fromUtf8(c.caption);
+}
+
+} // namespace
+
+QWidget* ControlFactory::Make(const sarnoval::ControlTemplate& c) {
+    switch (c.kind) {
+    case sarnoval::ControlKind::PushButton:
+    case sarnoval::ControlKind::DefPushButton:
+        return PushButton(c);
+    case sarnoval::ControlKind::RadioButton:
+        return OptionButton(c);
+    case sarnoval::ControlKind::Edit:
+        return Edit(c);
+    case sarnoval::ControlKind::ListBox:
+        return ListBox();
+    case sarnoval::ControlKind::Progress:
+        return Progress();
+    case sarnoval::ControlKind::Static:
+        return Label(c);
+    case sarnoval::ControlKind::GroupBox:
+        return GroupBox(c);
+    }
+    return nullptr;
+}
+
+QWidget* ControlFactory::PushButton(const sarnoval::ControlTemplate& c) {
+    auto* button = (c.styles & sarnoval::kClientEdge) ? new ClientEdgeButton(Caption(c), m_dialog)
+                                                      : new QPushButton(Caption(c), m_dialog);
+    button->setAutoDefault(true);
+    button->setDefault(c.kind == sarnoval::ControlKind::DefPushButton);
+    return button;
+}
+
+QWidget* ControlFactory::OptionButton(const sarnoval::ControlTemplate& c) {
+    auto* button = new QPushButton(Caption(c), m_dialog);
+    button->setCheckable(true);
+    button->setFlat(c.styles & sarnoval::kFlat);
+    // Enter must still reach Test after an option is clicked.
+    button->setAutoDefault(false);
+    if (!m_group || (c.styles & sarnoval::kGroup)) {
+        m_group = new QButtonGroup(m_dialog);
+        m_group->setExclusive(true);
+    }
+    m_group->addButton(button, c.id);
+    return button;
+}
+
+QWidget* ControlFactory::Edit(const sarnoval::ControlTemplate& c) {
+    auto* edit = new QLineEdit(Caption(c), m_dialog);
+    edit->setReadOnly(c.styles & sarnoval::kReadOnly);
+    edit->setEnabled(!(c.styles & sarnoval::kDisabled));
+    edit->setFrame(c.styles & sarnoval::kBorder);
+    if (c.styles & sarnoval::kNumber) {
+        edit->setValidator(
+            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
+    }
+    if (c.styles & sarnoval::kUpperCase) {
+        edit->setValidator(new UpperCaseValidator(edit));
+    }
+    if (c.styles & sarnoval::kCentre) {
+        edit->setAlignment(Qt::AlignCenter);
+    }
+    if (!(c.styles & sarnoval::kAutoHScroll)) {
+        // The field is as wide as one capital letter and does not scroll.
+        edit->setMaxLength(1);
+    }
+    return edit;
+}
+
+QWidget* ControlFactory::ListBox() {
+    auto* list = new QListWidget(m_dialog);
+    list->setSelectionMode(QAbstractItemView::NoSelection);
+    list->setSortingEnabled(false);
+    list->setUniformItemSizes(true);
+    list->setWordWrap(false);
+    list->setTextElideMode(Qt::ElideNone);
+    // No horizontal extent is ever set: long lines are cut at the edge.
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    return list;
+}
+
+QWidget* ControlFactory::Progress() {
+    auto* bar = new QProgressBar(m_dialog);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    bar->setTextVisible(false);
+    return bar;
+}
+
+QWidget* ControlFactory::Label(const sarnoval::ControlTemplate& c) {
+    auto* label = new QLabel(Caption(c), m_dialog);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
+
+QWidget* ControlFactory::GroupBox(const sarnoval::ControlTemplate& c) {
+    auto* box = new QGroupBox(Caption(c), m_dialog);
+    // A frame drawn around sibling controls: below them, and not in the way of clicks.
+    box->setAttribute(Qt::WA_TransparentForMouseEvents);
+    return box;
+}
