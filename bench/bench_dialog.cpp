@@ -196,8 +196,8 @@ int main(int argc, char** argv) {
     char* qargv[] = {argv[0], nullptr};
     CThroughputApp app(qargc, qargv);
     const fs::path folder = options.folder;
-    SetDriveMapSource([folder] { return sarnoval::DriveMap{{'C', folder}}; });
     auto dlg = std::make_unique<CThroughputDlg>();
+    dlg->DriveMap().SetSource([folder] { return sarnoval::DriveMap{{'C', folder}}; });
     dlg->show();
 
     const int settleMs = options.tiny ? 200 : 1000;

@@ -1,38 +1,75 @@
 #include "ui/drive_map_source.h"
 
-#include <QDir>
-#include <QStorageInfo>
 #include <QStringList>
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
 
 namespace {
 
-sarnoval::DriveMap FromMountedVolumes() {
-    std::vector<sarnoval::Volume> volumes;
-    for (const QStorageInfo& storage : QStorageInfo::mountedVolumes()) {
-        volumes.push_back(sarnoval::Volume{
-            storage.rootPath().toLocal8Bit().toStdString(),
-            QString::fromLatin1(storage.fileSystemType()).toStdString(),
-            storage.isReadOnly(),
-            storage.isValid() && storage.isReady(),
-        });
+// Mount points write blanks, tabs, newlines and backslashes as \ooo.
+std::string Unescape(std::string_view field) {
+    std::string out;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        const auto octal = [&](std::size_t at, char top) {
+            return field[at] >= '0' && field[at] <= top;
+        };
+        if (field[i] == '\\' && i + 3 < field.size() && octal(i + 1, '3') && octal(i + 2, '7') &&
+            octal(i + 3, '7')) {
+            out += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
+                                     (field[i + 3] - '0'));
+            i += 3;
+        } else {
+            out += field[i];
+        }
     }
-    return sarnoval::BuildDriveMap(QDir::homePath().toLocal8Bit().toStdString(),
-                                   std::move(volumes));
+    return out;
 }
 
-DriveMapSource& Source() {
-    static DriveMapSource source = FromMountedVolumes;
-    return source;
+bool HasOption(std::string_view options, std::string_view wanted) {
+    while (!options.empty()) {
+        const std::size_t comma = options.find(',');
+        if (options.substr(0, comma) == wanted) {
+            return true;
+        }
+        if (comma == std::string_view::npos) {
+            break;
+        }
+        options.remove_prefix(comma + 1);
+    }
+    return false;
 }
 
 } // namespace
 
-void SetDriveMapSource(DriveMapSource source) {
-    Source() = source ? std::move(source) : FromMountedVolumes;
+std::vector<sarnoval::Volume> ParseMountInfo(std::string_view text) {
+    std::vector<sarnoval::Volume> volumes;
+    std::istringstream lines{std::string(text)};
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        const std::vector<std::string> fields{std::istream_iterator<std::string>(words),
+                                              std::istream_iterator<std::string>()};
+        // id parent dev root mountpoint options [optional...] - type source super
+        std::size_t dash = 6;
+        while (dash < fields.size() && fields[dash] != "-") {
+            ++dash;
+        }
+        if (dash + 1 >= fields.size()) {
+            continue;
+        }
+        volumes.push_back(sarnoval::Volume{Unescape(fields[4]), fields[dash + 1],
+                                           HasOption(fields[5], "ro"), true});
+    }
+    return volumes;
 }
 
-sarnoval::DriveMap ReadDriveMap() {
-    return Source()();
+sarnoval::DriveMap ReadMountedDriveMap() {
+    std::ifstream file("/proc/self/mountinfo");
+    const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    return sarnoval::BuildDriveMap(sarnoval::AccountHome(), ParseMountInfo(text));
 }
 
 QString DescribeDriveMap(const sarnoval::DriveMap& map) {
@@ -47,4 +84,81 @@ QString DescribeDriveMap(const sarnoval::DriveMap& map) {
         }
     }
     return lines.join(QLatin1Char('\n'));
+}
+
+DriveMapReader::DriveMapReader(QObject* parent) : QObject(parent), m_source(ReadMountedDriveMap) {
+    m_deadline.setSingleShot(true);
+    connect(&m_deadline, &QTimer::timeout, this, [this] { Deliver(true); });
+}
+
+DriveMapReader::~DriveMapReader() {
+    if (m_worker.joinable()) {
+        m_worker.join();
+    }
+}
+
+void DriveMapReader::SetSource(Source source) {
+    m_source = source ? std::move(source) : ReadMountedDriveMap;
+}
+
+void DriveMapReader::Read(Then then) {
+    m_waiting.push_back(std::move(then));
+    std::unique_lock lock(m_mutex);
+    if (!m_reading) {
+        // The last read is over, so this join is immediate.
+        if (m_worker.joinable()) {
+            m_worker.join();
+        }
+        m_reading = true;
+        m_worker = std::thread([this, source = m_source] {
+            sarnoval::DriveMap map = source();
+            {
+                std::lock_guard guard(m_mutex);
+                m_fresh = std::move(map);
+                m_reading = false;
+            }
+            m_done.notify_all();
+            QMetaObject::invokeMethod(
+                this, [this] { Deliver(false); }, Qt::QueuedConnection);
+        });
+    }
+    // A bounded wait on the worker, not an event loop: nothing else runs meanwhile.
+    if (m_done.wait_for(lock, std::chrono::milliseconds(kQuickMs), [this] { return !m_reading; })) {
+        lock.unlock();
+        Deliver(false);
+        return;
+    }
+    lock.unlock();
+    if (!m_deadline.isActive()) {
+        m_deadline.start(kWaitMs - kQuickMs);
+    }
+}
+
+void DriveMapReader::Cancel() {
+    m_waiting.clear();
+    m_deadline.stop();
+}
+
+void DriveMapReader::Deliver(bool deadline) {
+    bool finished = false;
+    {
+        std::lock_guard lock(m_mutex);
+        finished = !m_reading;
+        if (m_fresh) {
+            m_lastKnown = std::move(*m_fresh);
+            m_fresh.reset();
+        } else if (!deadline) {
+            return; // a read already delivered in Read itself
+        }
+    }
+    // No thread is left between reads; the worker is past its last lock.
+    if (finished && m_worker.joinable()) {
+        m_worker.join();
+    }
+    m_deadline.stop();
+    std::vector<Then> waiting;
+    waiting.swap(m_waiting);
+    for (const Then& then : waiting) {
+        then(m_lastKnown);
+    }
 }

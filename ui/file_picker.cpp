@@ -1,39 +1,44 @@
 #include "ui/file_picker.h"
 
-#include <QFileDialog>
-
-namespace {
-
-// An open dialog that also takes a name that does not exist: the file test
-// then reports that path as unreadable.
-QString AskUser(QWidget* parent) {
-    QFileDialog dialog(parent);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::AnyFile);
+void FilePicker::Open(QWidget* parent, Chosen chosen) {
+    if (m_answer) {
+        // A copy: the answer may replace itself.
+        const Answer answer = m_answer;
+        chosen(answer(parent));
+        return;
+    }
+    if (m_dialog) {
+        m_dialog->raise();
+        m_dialog->activateWindow();
+        return;
+    }
+    auto* dialog = new QFileDialog(parent);
+    // An open dialog that also takes a name that does not exist: the file
+    // test then reports that path as unreadable.
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::AnyFile);
 #ifndef Q_OS_WIN
     // Desktop-native open dialogs refuse names that do not exist.
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
 #endif
-    if (dialog.exec() != QDialog::Accepted) {
-        return QString();
+    connect(dialog, &QDialog::finished, this, [this, dialog, chosen = std::move(chosen)](int r) {
+        QString path;
+        if (r == QDialog::Accepted && !dialog->selectedFiles().isEmpty()) {
+            path = dialog->selectedFiles().first();
+        }
+        m_dialog = nullptr;
+        dialog->deleteLater();
+        chosen(path);
+    });
+    m_dialog = dialog;
+    dialog->open();
+}
+
+void FilePicker::Close() {
+    if (QFileDialog* dialog = m_dialog) {
+        m_dialog = nullptr;
+        disconnect(dialog, nullptr, this, nullptr);
+        dialog->reject();
+        dialog->deleteLater();
     }
-    const QStringList chosen = dialog.selectedFiles();
-    return chosen.isEmpty() ? QString() : chosen.first();
-}
-
-FilePicker& Picker() {
-    static FilePicker picker = AskUser;
-    return picker;
-}
-
-} // namespace
-
-void SetFilePicker(FilePicker picker) {
-    Picker() = picker ? std::move(picker) : AskUser;
-}
-
-QString PickFile(QWidget* parent) {
-    // A copy: the picker may replace itself while its dialog runs.
-    const FilePicker picker = Picker();
-    return picker(parent);
 }

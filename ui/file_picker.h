@@ -1,17 +1,35 @@
-// The open-file dialog behind the Test command, behind one replaceable
-// function so tests can answer it.
+// The open-file dialog behind the Test command. It never blocks: the answer
+// comes back through a callback, and closing the owner closes the picker.
 #pragma once
 
+#include <QFileDialog>
+#include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <functional>
 
-class QWidget;
+class FilePicker : public QObject {
+    Q_OBJECT
 
-using FilePicker = std::function<QString(QWidget* parent)>;
+public:
+    // Answers at once instead of showing the dialog; for tests.
+    using Answer = std::function<QString(QWidget* parent)>;
+    using Chosen = std::function<void(const QString& path)>;
 
-// An empty picker puts the default back.
-void SetFilePicker(FilePicker picker);
+    using QObject::QObject;
 
-// The chosen path, or "" when the user cancelled. GUI thread only.
-QString PickFile(QWidget* parent);
+    // An empty answer puts the real dialog back.
+    void SetAnswer(Answer answer) { m_answer = std::move(answer); }
+
+    // Asks for a file; chosen gets the path, or "" when the user cancelled.
+    // While a picker is open, another request only raises it.
+    void Open(QWidget* parent, Chosen chosen);
+    // Closes an open picker; its request gets no answer.
+    void Close();
+    QFileDialog* Dialog() const { return m_dialog; }
+
+private:
+    Answer m_answer;
+    QPointer<QFileDialog> m_dialog;
+};

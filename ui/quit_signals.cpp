@@ -1,8 +1,10 @@
 #include "ui/quit_signals.h"
 
-#include <QPointer>
+#include <QDialog>
 #include <QSocketNotifier>
 #include <QWidget>
+
+#include <atomic>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -18,12 +20,27 @@ namespace {
 // The handler may only write to a pipe; the notifier reads it on the GUI thread.
 int g_pipe[2] = {-1, -1};
 
-extern "C" void OnQuitSignal(int) {
+// Set once the window is closing. Lock-free, so the handler may use it.
+std::atomic<int> g_closing{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+extern "C" void OnQuitSignal(int signal) {
+    if (g_closing.exchange(1) != 0) {
+        // Asked again while closing: whatever the close waits for, stop now.
+        ::_exit(128 + signal);
+    }
     const int saved = errno;
     const char byte = 1;
     [[maybe_unused]] const ssize_t ignored = ::write(g_pipe[1], &byte, 1);
     errno = saved;
 }
+
+// Once the window is gone, a signal closes the next one again.
+class QuitNotifier : public QSocketNotifier {
+public:
+    QuitNotifier(int fd, QObject* parent) : QSocketNotifier(fd, QSocketNotifier::Read, parent) {}
+    ~QuitNotifier() override { g_closing.store(0); }
+};
 
 } // namespace
 
@@ -33,13 +50,17 @@ void CloseOnQuitSignals(QWidget* window) {
             return;
         }
     }
-    auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, window);
+    auto* notifier = new QuitNotifier(g_pipe[0], window);
     QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
         char buffer[16];
         while (::read(g_pipe[0], buffer, sizeof buffer) > 0) {
         }
         window->close();
     });
+    if (auto* dialog = qobject_cast<QDialog*>(window)) {
+        QObject::connect(dialog, &QDialog::finished, notifier, [] { g_closing.store(1); });
+    }
+    g_closing.store(0);
     struct sigaction action {};
     action.sa_handler = OnQuitSignal;
     sigemptyset(&action.sa_mask);

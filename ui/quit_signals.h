@@ -5,6 +5,7 @@
 
 class QWidget;
 
-// Closes window on SIGINT, SIGTERM or SIGHUP. Call once, on the GUI thread;
+// Closes window on SIGINT, SIGTERM or SIGHUP. Another of them once the window
+// is closing ends the process at once. Call once, on the GUI thread;
 // the handlers stay until the process ends. No-op where there are no such signals.
 void CloseOnQuitSignals(QWidget* window);

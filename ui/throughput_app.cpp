@@ -4,10 +4,36 @@
 #include "ui/throughput_dlg.h"
 
 #include <QScreen>
+#include <QSettings>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#endif
+
+namespace {
+
+// Nothing is kept between runs. Qt's own dialogs (the file dialog's history
+// and view) save settings; they are sent where no file can ever be made,
+// under a path whose parent is a device, so they are neither written nor read.
+void KeepNoSettings() {
+    const QString nowhere = QStringLiteral("/dev/null/sarnoval");
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+        QSettings::setPath(format, QSettings::UserScope, nowhere);
+        QSettings::setPath(format, QSettings::SystemScope, nowhere);
+    }
+}
+
+} // namespace
 
 // No application name is set: message boxes are captioned with the program
 // file's name.
 CThroughputApp::CThroughputApp(int& argc, char** argv) : QApplication(argc, argv) {
+#ifdef Q_OS_UNIX
+    // Past a file-size limit a write then fails with EFBIG, which the drive
+    // test reports, instead of the signal ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+    KeepNoSettings();
     // The window's Wayland app id names the installed desktop entry.
     setDesktopFileName(QStringLiteral(SARNOVAL_APP_ID));
 }

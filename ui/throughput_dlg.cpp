@@ -24,7 +24,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
@@ -75,7 +74,7 @@ CThroughputDlg::CThroughputDlg(QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       m_hIcon(ApplicationIcon()) {
-    MakeAdapter();
+    MakeEngine();
     CreateControls();
     FitCaptions();
     SetUpAccessibility();
@@ -89,14 +88,9 @@ CThroughputDlg::CThroughputDlg(QWidget* parent)
     OnInitDialog();
 }
 
-CThroughputDlg::~CThroughputDlg() {
-    StopWorkers();
-    // Before the widgets it reads: no worker is left to call it.
-    m_adapter.reset();
-}
-
-void CThroughputDlg::MakeAdapter() {
-    m_adapter = std::make_unique<QtWindowAdapter>(
+void CThroughputDlg::MakeEngine() {
+    m_engine.reset();
+    m_engine.emplace(
         this, [this](int id) { return Control(id); }, IDC_RESULTS);
 }
 
@@ -255,7 +249,9 @@ bool CThroughputDlg::OnInitDialog() {
     Button(IDC_SIZE_20MB)->setChecked(true);
     auto* drive = Edit(IDC_DRIVE_LETTER);
     drive->setText(QStringLiteral("C"));
-    RefreshDriveMap();
+#ifndef Q_OS_WIN
+    m_driveMap.Read([this](const sarnoval::DriveMap& map) { ShowDriveMap(map); });
+#endif
     Control(IDC_TEST)->setFocus();
     return true;
 }
@@ -288,37 +284,38 @@ bool CThroughputDlg::IsChecked(int id) const {
     return button && button->isChecked();
 }
 
-void CThroughputDlg::RefreshDriveMap() {
-#ifndef Q_OS_WIN
-    const sarnoval::DriveMap map = ReadDriveMap();
+void CThroughputDlg::ShowDriveMap(const sarnoval::DriveMap& map) {
     Control(IDC_DRIVE_LETTER)->setToolTip(DescribeDriveMap(map));
     Control(IDC_DRIVE_LETTER)
         ->setAccessibleDescription(QStringLiteral("The folder each drive letter stands for:\n") +
                                    DescribeDriveMap(map));
     sarnoval::SetDriveMap(map);
-#endif
 }
 
 void CThroughputDlg::OnTest() {
     if (IsChecked(IDC_MODE_FILE)) {
         // Shown even while a test runs; the launch then starts nothing.
-        QPointer<CThroughputDlg> self(this);
-        const int closes = m_closeCount;
-        const QString path = PickFile(this);
-        if (!self || m_closeCount != closes) {
-            return; // closed while the picker was open
-        }
-        m_strFilePath = path;
-        Edit(IDC_FILE_PATH)->setText(m_strFilePath);
-        sarnoval::RecordTargets(m_adapter.get(), m_adapter.get());
-        sarnoval::Launch(sarnoval::FileReadTest);
-        m_busyCursor->WatchTest();
+        // Closing closes the picker, and then no answer comes.
+        m_picker.Open(this, [this](const QString& path) {
+            m_strFilePath = path;
+            Edit(IDC_FILE_PATH)->setText(m_strFilePath);
+            m_engine->Launch(sarnoval::FileReadTest);
+            m_busyCursor->WatchTest();
+        });
     }
     if (IsChecked(IDC_MODE_DRIVE)) {
-        RefreshDriveMap();
-        sarnoval::RecordTargets(m_adapter.get(), m_adapter.get());
-        sarnoval::Launch(sarnoval::DriveWriteReadTest);
+#ifdef Q_OS_WIN
+        m_engine->Launch(sarnoval::DriveWriteReadTest);
         m_busyCursor->WatchTest();
+#else
+        // A hung network mount must not hold the window: after a short wait
+        // the test runs on the last map known.
+        m_driveMap.Read([this](const sarnoval::DriveMap& map) {
+            ShowDriveMap(map);
+            m_engine->Launch(sarnoval::DriveWriteReadTest);
+            m_busyCursor->WatchTest();
+        });
+#endif
     }
 }
 
@@ -347,17 +344,18 @@ void CThroughputDlg::OnHelpButton() {
     MakeMessageBox(this, QString::fromUtf8(kHelpText))->open();
 }
 
-void CThroughputDlg::StopWorkers() {
-    // The adapter first: a worker waiting on this thread must be let go
-    // before this thread waits for the worker.
-    m_adapter->BeginClosing();
-    sarnoval::StopTests();
+void CThroughputDlg::done(int result) {
+    m_picker.Close();
+    m_driveMap.Cancel();
+    m_engine->BeginClosing();
+    // Hidden now; the wait for the test is left to the destructor or the next show.
+    QDialog::done(result);
 }
 
-void CThroughputDlg::done(int result) {
-    ++m_closeCount;
-    StopWorkers();
-    // Shown again, the dialog needs an adapter that is not closing.
-    MakeAdapter();
-    QDialog::done(result);
+void CThroughputDlg::showEvent(QShowEvent* event) {
+    if (m_engine->IsClosing()) {
+        // Shown again after closing: the stopped test is waited for here.
+        MakeEngine();
+    }
+    QDialog::showEvent(event);
 }

@@ -3,13 +3,17 @@
 // handled here.
 #pragma once
 
+#include "ui/drive_map_source.h"
+#include "ui/engine_session.h"
+#include "ui/file_picker.h"
+
 #include <QDialog>
 #include <QHash>
 #include <QIcon>
 #include <QKeySequence>
 #include <QString>
 
-#include <memory>
+#include <optional>
 #include <vector>
 
 class BusyCursor;
@@ -19,7 +23,6 @@ class QListWidget;
 class QPushButton;
 class QProgressBar;
 class QUrl;
-class QtWindowAdapter;
 class ResultListMenu;
 
 class CThroughputDlg : public QDialog {
@@ -27,8 +30,6 @@ class CThroughputDlg : public QDialog {
 
 public:
     explicit CThroughputDlg(QWidget* parent = nullptr);
-    // Stops any running test before the widgets go.
-    ~CThroughputDlg() override;
 
     // Sets the icon and the defaults and puts the focus on Test. The
     // constructor calls it; calling it again resets the defaults.
@@ -49,8 +50,15 @@ public:
     void OnEmail();
     void OnHelpButton();
 
-    // Closing, by Escape or the close box or in code, ends any test first.
+    // Closing, by Escape or the close box or in code, hides the dialog at
+    // once and asks any test to stop; the dialog's destructor, or showing it
+    // again, waits for the test to end.
     void done(int result) override;
+
+    // Where the drive letters come from and the open-file dialog; tests
+    // replace their sources.
+    DriveMapReader& DriveMap() { return m_driveMap; }
+    FilePicker& Picker() { return m_picker; }
 
     static QUrl WebsiteUrl();
     static QUrl EmailUrl();
@@ -64,6 +72,9 @@ public:
     QString m_strFilePath;
     QIcon m_hIcon;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     template <typename T> T* ControlAs(int id) const;
     void CreateControls();
@@ -72,15 +83,16 @@ private:
     void FitCaptions();
     void OnOptionClicked();
     bool IsChecked(int id) const;
-    void RefreshDriveMap();
-    void StopWorkers();
+    void ShowDriveMap(const sarnoval::DriveMap& map);
+    void MakeEngine();
 
     QHash<int, QWidget*> m_controls;
     std::vector<QWidget*> m_templateWidgets;
-    void MakeAdapter();
-
-    std::unique_ptr<QtWindowAdapter> m_adapter;
     ResultListMenu* m_resultMenu = nullptr;
     BusyCursor* m_busyCursor = nullptr;
-    int m_closeCount = 0;
+    DriveMapReader m_driveMap;
+    FilePicker m_picker;
+    // Last, so it goes first: its destructor waits for the tests, which read
+    // the widgets and the members above, before any of them goes.
+    std::optional<EngineSession> m_engine;
 };

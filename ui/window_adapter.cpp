@@ -157,10 +157,26 @@ void QtWindowAdapter::SetDlgItemInt(int id, std::uint64_t value) {
     Post(std::move(show));
 }
 
+QString VisibleLine(const QString& line) {
+    QString shown = line;
+    for (QChar& c : shown) {
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Separator_Line ||
+            category == QChar::Separator_Paragraph) {
+            c = QLatin1Char('?');
+        }
+    }
+    return shown;
+}
+
 void QtWindowAdapter::AddString(const std::string& line) {
-    auto add = [this, text = QString::fromLocal8Bit(line)] {
+    auto add = [this, exact = QString::fromLocal8Bit(line)] {
         if (auto* list = qobject_cast<QListWidget*>(m_lookup(m_listId))) {
-            list->addItem(text);
+            // A newline in a file name must not make one line look like two;
+            // the engine's own line stays with the item.
+            auto* item = new QListWidgetItem(VisibleLine(exact));
+            item->setData(Qt::UserRole, exact);
+            list->addItem(item);
         }
     };
     if (OnGuiThread()) {

@@ -9,6 +9,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QString>
 
 #include <atomic>
 #include <condition_variable>
@@ -21,6 +22,9 @@
 
 class QMessageBox;
 class QWidget;
+
+// The line as the list shows it: control characters and line breaks as '?'.
+QString VisibleLine(const QString& line);
 
 class QtWindowAdapter : public QObject, public sarnoval::TargetWindow, public sarnoval::ResultList {
     Q_OBJECT

@@ -5,9 +5,20 @@
 #include "res/resource.h"
 #include "ui/throughput_app.h"
 
+#include "engine/drive_write_read.h"
+
+#include <QDirIterator>
+#include <QFileDialog>
+#include <QProcess>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+
+#include <sys/resource.h>
 
 using namespace ui_test;
 
@@ -22,6 +33,45 @@ CThroughputDlg* ShownDialog() {
     return nullptr;
 }
 
+QString s_configDir;
+
+// The quit handlers are in place once SIGTERM shows as caught.
+bool CatchesTerm(qint64 pid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("SigCgt:")) {
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1;
+        }
+    }
+    return false;
+}
+
+// The child of fileSizeLimit: a 5 MB drive test under a 1 MB file-size limit.
+// Prints the message box's text and ends normally, if it is not killed.
+int FileSizeLimitChild(int argc, char** argv) {
+    const std::string folder = qgetenv("SARNOVAL_FSIZE_CHILD").toStdString();
+    const rlimit limit{1000000, 1000000};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+        return 2;
+    }
+    CThroughputApp app(argc, argv);
+    CThroughputDlg dlg;
+    dlg.DriveMap().SetSource([&] { return sarnoval::DriveMap{{'C', folder}}; });
+    Button(dlg, IDC_MODE_DRIVE)->click();
+    Button(dlg, IDC_SIZE_5MB)->click();
+    Button(dlg, IDC_TEST)->click();
+    if (!QTest::qWaitFor([] { return VisibleMessageBox() != nullptr; }, kTimeoutMs)) {
+        return 3;
+    }
+    QMessageBox* box = VisibleMessageBox();
+    std::printf("%s\n", box->text().toLocal8Bit().constData());
+    box->button(QMessageBox::Ok)->click();
+    return QTest::qWaitFor([] { return !sarnoval::g_testRunning.load(); }, kTimeoutMs) ? 0 : 4;
+}
+
 } // namespace
 
 class ApplicationTest : public QObject {
@@ -30,6 +80,9 @@ class ApplicationTest : public QObject {
 private slots:
     void runsDialogToItsEnd() {
         Sandbox sandbox;
+        // Drive C is the account's home: here, the sandbox's C.
+        const QByteArray home = qgetenv("HOME");
+        qputenv("HOME", sandbox.Folder('C').toLocal8Bit());
         bool seen = false;
         QPoint offset;
         QSize frame;
@@ -56,6 +109,7 @@ private slots:
         probe.start(10);
         auto* app = static_cast<CThroughputApp*>(QCoreApplication::instance());
         QCOMPARE(app->InitInstance(), false);
+        qputenv("HOME", home);
         QVERIFY(seen);
         // Centred on its screen, give or take the frame, which is not known
         // before the window is shown.
@@ -70,6 +124,74 @@ private slots:
         QCOMPARE(QCoreApplication::applicationName(), ProgramName());
     }
 
+    // Nothing is saved between runs: the real open-file dialog, shown and
+    // cancelled, leaves no settings file in the (private) configuration folder.
+    void keepsNoSettings() {
+        {
+            CThroughputDlg dlg;
+            dlg.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+            Button(dlg, IDC_TEST)->click();
+            QFileDialog* picker = dlg.Picker().Dialog();
+            QVERIFY(picker);
+            QVERIFY(QTest::qWaitForWindowExposed(picker));
+            picker->reject();
+            QTRY_COMPARE_WITH_TIMEOUT(dlg.m_resultList->count(), 1, kTimeoutMs);
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QStringList files;
+        QDirIterator it(s_configDir, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            files << it.next();
+        }
+        QCOMPARE(files, QStringList());
+    }
+
+    // Past a file-size limit the drive test fails with its message and leaves
+    // nothing, instead of the program being killed. Run in a child process
+    // that sets the limit on itself.
+    void fileSizeLimit() {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("SARNOVAL_FSIZE_CHILD"), folder.path());
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(child.waitForFinished(kTimeoutMs));
+        const QByteArray out = child.readAllStandardOutput();
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 0);
+        QCOMPARE(out.trimmed(), QByteArray(sarnoval::kWriteFailed));
+        QCOMPARE(
+            QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList());
+    }
+
+    // A second quit signal while the program is closing ends it at once.
+    void secondQuitSignal() {
+#if defined(__SANITIZE_THREAD__)
+        // The sanitizer runs a handler only when the thread that took the
+        // signal next reaches a safe point, which may be after the program
+        // has ended by the first signal.
+        QSKIP("signal handlers are deferred under ThreadSanitizer");
+#endif
+        QProcess program;
+        program.start(QStringLiteral(SARNOVAL_BINARY), {});
+        QVERIFY(program.waitForStarted());
+        const qint64 pid = program.processId();
+        QTRY_VERIFY_WITH_TIMEOUT(CatchesTerm(pid), kTimeoutMs);
+        // Two different signals, so the second is not merged into the first.
+        ::kill(pid, SIGINT);
+        ::kill(pid, SIGTERM);
+        QVERIFY(program.waitForFinished(kTimeoutMs));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(program.exitCode() == 128 + SIGINT || program.exitCode() == 128 + SIGTERM,
+                 qPrintable(QString::number(program.exitCode()) + ' ' +
+                            QString::fromLocal8Bit(program.readAllStandardError())));
+    }
+
     // The Wayland app id is the name of the desktop entry that is installed.
     void desktopFileName() {
         QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral(SARNOVAL_APP_ID));
@@ -79,6 +201,13 @@ private slots:
 };
 
 int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsSet("SARNOVAL_FSIZE_CHILD")) {
+        return FileSizeLimitChild(argc, argv);
+    }
+    // A private configuration folder, before anything reads its path.
+    QTemporaryDir config;
+    s_configDir = config.path();
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     CThroughputApp app(argc, argv);
     ApplicationTest test;
     return QTest::qExec(&test, argc, argv);

@@ -54,6 +54,7 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, label);
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QAccessibleInterface* root = QAccessible::queryAccessibleInterface(&dlg);
@@ -77,6 +78,7 @@ private slots:
     // The drive field tells which folder each letter stands for.
     void driveDescription() {
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         QAccessibleInterface* iface =
             QAccessible::queryAccessibleInterface(dlg.Control(IDC_DRIVE_LETTER));
         QCOMPARE(iface->text(QAccessible::Description),
@@ -100,6 +102,7 @@ private slots:
         QFETCH(int, id);
         QFETCH(QString, keys);
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         // Start from the other option of the pair, so the key has something to change.
@@ -132,8 +135,9 @@ private slots:
         QFETCH(int, focus);
         QFETCH(int, option);
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         int picks = 0;
-        SetFilePicker([&](QWidget*) {
+        dlg.Picker().SetAnswer([&](QWidget*) {
             ++picks;
             return QString();
         });

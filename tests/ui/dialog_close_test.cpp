@@ -11,11 +11,51 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <QFileDialog>
+#include <QPointer>
+
+#include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace ui_test;
 
 namespace {
+
+// A test that ends only when asked, and then takes its time, as a slow disk's
+// final flush would.
+constexpr int kSlowEndMs = 600;
+std::string s_slowFile;
+
+void SlowToEnd() {
+    std::FILE* file = std::fopen(s_slowFile.c_str(), "wb");
+    while (!sarnoval::StopRequested()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(kSlowEndMs));
+    if (file) {
+        std::fclose(file);
+    }
+    std::remove(s_slowFile.c_str());
+}
+
+struct Descriptor {
+    explicit Descriptor(int f) : fd(f) {}
+    ~Descriptor() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int fd;
+};
 
 enum class How { CloseBox, Escape, Code, Signal };
 enum class When { Writing, ReadingBack, MessageUp };
@@ -58,7 +98,9 @@ private slots:
         const QString first = m_sandbox->Folder('C') + "/" + sarnoval::kFirstTempName;
         const QString second = m_sandbox->Folder('C') + "/" + sarnoval::kSecondTempName;
 
-        CThroughputDlg dlg;
+        auto owned = std::make_unique<CThroughputDlg>();
+        CThroughputDlg& dlg = *owned;
+        m_sandbox->Attach(dlg);
         CloseOnQuitSignals(&dlg);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
@@ -106,32 +148,108 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kTimeoutMs);
             break;
         }
-        // Closing waits for the worker: when it returns the test is over.
+        // The window goes at once; the test stops on its own and removes its files.
         const qint64 took = closing.elapsed();
         QCOMPARE(finished.count(), 1);
         QVERIFY(!dlg.isVisible());
-        QVERIFY(EngineAtRest());
+        QTRY_COMPARE(VisibleMessageBoxCount(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!sarnoval::g_testRunning.load(), kTimeoutMs);
         QVERIFY(!QFileInfo::exists(first));
         QVERIFY(!QFileInfo::exists(second));
         QCOMPARE(m_sandbox->Leftovers('C'), QStringList());
-        QTRY_COMPARE(VisibleMessageBoxCount(), 0);
         // Nothing reaches the list after closing: the test was cut short.
         QTest::qWait(50);
         QCOMPARE(dlg.m_resultList->count(), 0);
+        owned.reset();
+        QVERIFY(EngineAtRest());
         qInfo("closed in %lld ms", took);
+    }
+
+    // A test that takes its time to end once asked, like a slow final flush:
+    // the window still goes at once, and destroying the dialog waits for the
+    // test, which removes its file.
+    void slowEndAfterClose() {
+        s_slowFile = (m_sandbox->Folder('C') + QStringLiteral("/slow.tmp")).toStdString();
+        auto owned = std::make_unique<CThroughputDlg>();
+        CThroughputDlg& dlg = *owned;
+        m_sandbox->Attach(dlg);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        sarnoval::Launch(SlowToEnd);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(QString::fromStdString(s_slowFile)), kTimeoutMs);
+
+        QElapsedTimer closing;
+        closing.start();
+        dlg.done(QDialog::Rejected);
+        QVERIFY(!dlg.isVisible());
+        QVERIFY2(closing.elapsed() < kSlowEndMs / 2, "done() waited for the test");
+        QVERIFY(sarnoval::g_testRunning.load());
+
+        owned.reset();
+        QVERIFY(closing.elapsed() >= kSlowEndMs);
+        QVERIFY(EngineAtRest());
+        QCOMPARE(m_sandbox->Leftovers('C'), QStringList());
+    }
+
+    // A file test stuck in a read that no data will end (a pipe whose writer
+    // never writes) stops within about a second of closing.
+    void blockedReadStops_data() {
+        QTest::addColumn<How>("how");
+        QTest::newRow("close box") << How::CloseBox;
+        QTest::newRow("SIGTERM") << How::Signal;
+    }
+    void blockedReadStops() {
+        QFETCH(How, how);
+        const QString fifo = m_sandbox->Root() + QStringLiteral("/pipe");
+        QCOMPARE(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+        auto owned = std::make_unique<CThroughputDlg>();
+        CThroughputDlg& dlg = *owned;
+        m_sandbox->Attach(dlg);
+        CloseOnQuitSignals(&dlg);
+        dlg.Picker().SetAnswer([&](QWidget*) { return fifo; });
+        // Declared after the dialog, so it goes first: should the read not
+        // stop, the end of the data still ends it rather than hanging here.
+        const Descriptor writer(::open(fifo.toLocal8Bit().constData(), O_RDWR));
+        QVERIFY(writer.fd >= 0);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        Button(dlg, IDC_TEST)->click();
+        QTest::qWait(100);
+        QVERIFY(sarnoval::g_testRunning.load()); // held in the read
+
+        QElapsedTimer closing;
+        closing.start();
+        if (how == How::Signal) {
+            std::raise(SIGTERM);
+            QTRY_VERIFY_WITH_TIMEOUT(!dlg.isVisible(), kTimeoutMs);
+        } else {
+            dlg.close();
+            QVERIFY(!dlg.isVisible());
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!sarnoval::g_testRunning.load(), 1000);
+        const qint64 stopped = closing.elapsed();
+        owned.reset();
+        QVERIFY(closing.elapsed() < 1500);
+        QVERIFY(EngineAtRest());
+        qInfo("test stopped %lld ms after closing", stopped);
     }
 
     // A dialog closed mid-test can be shown again and test again.
     void usableAfterClose() {
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         Button(dlg, IDC_MODE_DRIVE)->click();
         Button(dlg, IDC_SIZE_100MB)->click();
         Button(dlg, IDC_TEST)->click();
         dlg.close();
-        QVERIFY(EngineAtRest());
+        QVERIFY(!dlg.isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!sarnoval::g_testRunning.load(), kTimeoutMs);
+        QCOMPARE(m_sandbox->Leftovers('C'), QStringList());
+        // Shown again, the dialog first waits for the stopped test.
         dlg.show();
+        QVERIFY(EngineAtRest());
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         Button(dlg, IDC_SIZE_1MB)->click();
         Button(dlg, IDC_TEST)->click();
@@ -140,26 +258,49 @@ private slots:
         QCOMPARE(m_sandbox->Leftovers('C'), QStringList());
     }
 
-    // Closed while the open-file dialog is up: nothing is launched afterwards.
+    // Closed, or told to quit, while the real open-file dialog is up: the
+    // picker goes too and nothing is launched afterwards.
+    void closedWhilePicking_data() {
+        QTest::addColumn<How>("how");
+        QTest::newRow("close box") << How::CloseBox;
+        QTest::newRow("SIGTERM") << How::Signal;
+    }
     void closedWhilePicking() {
-        CThroughputDlg dlg;
+        QFETCH(How, how);
+        auto owned = std::make_unique<CThroughputDlg>();
+        CThroughputDlg& dlg = *owned;
+        m_sandbox->Attach(dlg);
+        CloseOnQuitSignals(&dlg);
+        dlg.Picker().SetAnswer(nullptr);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        SetFilePicker([&](QWidget*) {
-            dlg.close();
-            return m_sandbox->Root() + QStringLiteral("/missing");
-        });
         Button(dlg, IDC_TEST)->click();
+        // Test returned with the picker up: it does not block.
+        QPointer<QFileDialog> picker = dlg.Picker().Dialog();
+        QVERIFY(picker);
+        QVERIFY(QTest::qWaitForWindowExposed(picker));
+        picker->selectFile(m_sandbox->Root() + QStringLiteral("/missing"));
+        if (how == How::Signal) {
+            std::raise(SIGTERM);
+            QTRY_VERIFY_WITH_TIMEOUT(!dlg.isVisible(), kTimeoutMs);
+        } else {
+            dlg.close();
+        }
         QVERIFY(!dlg.isVisible());
-        QVERIFY(EngineAtRest());
+        QTRY_VERIFY(!picker || !picker->isVisible());
         QTest::qWait(50);
+        QVERIFY(!sarnoval::g_testRunning.load());
+        QCOMPARE(Edit(dlg, IDC_FILE_PATH)->text(), QString());
         QCOMPARE(dlg.m_resultList->count(), 0);
+        owned.reset();
+        QVERIFY(EngineAtRest());
     }
 
     // Destroying the dialog without closing it also stops the test.
     void destroyedMidTest() {
         {
             CThroughputDlg dlg;
+            m_sandbox->Attach(dlg);
             Button(dlg, IDC_MODE_DRIVE)->click();
             Button(dlg, IDC_SIZE_100MB)->click();
             Button(dlg, IDC_TEST)->click();

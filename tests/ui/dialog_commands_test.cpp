@@ -88,6 +88,7 @@ private slots:
     void help() {
         QFETCH(bool, byKey);
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         if (byKey) {
@@ -121,6 +122,7 @@ private slots:
         QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
         QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &recorder, "open");
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         Button(dlg, id)->click();
         QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
         QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
@@ -148,8 +150,9 @@ private slots:
             MakeFile(path, size);
         }
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         QList<QWidget*> parents;
-        SetFilePicker([&](QWidget* parent) {
+        dlg.Picker().SetAnswer([&](QWidget* parent) {
             parents << parent;
             return path;
         });
@@ -190,6 +193,7 @@ private slots:
         QFETCH(QString, letter);
         QFETCH(int, kilobytes);
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         Edit(dlg, IDC_FILE_PATH)->setText(QStringLiteral("untouched"));
@@ -214,6 +218,7 @@ private slots:
     // The counter climbs to the size while writing and is back at 0 after the read.
     void counterFollowsTest() {
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         QList<qulonglong> shown;
         connect(Edit(dlg, IDC_KB_COUNT), &QLineEdit::textChanged, this,
                 [&](const QString& text) { shown << text.toULongLong(); });
@@ -233,6 +238,7 @@ private slots:
     // the program's name, holds the test until OK.
     void writeFailureMessage() {
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         Edit(dlg, IDC_DRIVE_LETTER)->setText(QStringLiteral("Q"));
@@ -256,7 +262,8 @@ private slots:
     // then the only one.
     void clearTextDuringTest() {
         CThroughputDlg dlg;
-        SetFilePicker([](QWidget*) { return QString(); });
+        m_sandbox->Attach(dlg);
+        dlg.Picker().SetAnswer([](QWidget*) { return QString(); });
         Button(dlg, IDC_TEST)->click();
         QTRY_COMPARE_WITH_TIMEOUT(dlg.m_resultList->count(), 1, kTimeoutMs);
         QTRY_VERIFY_WITH_TIMEOUT(!sarnoval::g_testRunning.load(), kTimeoutMs);
@@ -285,8 +292,9 @@ private slots:
     void rapidClicks() {
         QFETCH(bool, fileMode);
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         int picks = 0;
-        SetFilePicker([&](QWidget*) {
+        dlg.Picker().SetAnswer([&](QWidget*) {
             return m_sandbox->Root() + QStringLiteral("/missing-%1").arg(++picks);
         });
         if (!fileMode) {
@@ -319,9 +327,10 @@ private slots:
     // Each Test in drive mode reads the drive map afresh.
     void driveMapRefreshed() {
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         QTemporaryDir elsewhere;
         QVERIFY(elsewhere.isValid());
-        SetDriveMapSource([&] {
+        dlg.DriveMap().SetSource([&] {
             return sarnoval::DriveMap{{'C', elsewhere.path().toStdString()}};
         });
         Button(dlg, IDC_MODE_DRIVE)->click();

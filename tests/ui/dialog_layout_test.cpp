@@ -121,6 +121,7 @@ private slots:
 
     void defaultsAfterStart() {
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         QCOMPARE(dlg.windowTitle(), QStringLiteral("Sarnoval V1.1"));
         QVERIFY(Button(dlg, IDC_MODE_FILE)->isChecked());
         QVERIFY(!Button(dlg, IDC_MODE_DRIVE)->isChecked());
@@ -152,6 +153,7 @@ private slots:
         QFETCH(int, index);
         const ExpectedControl& want = kExpected[index];
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         QCOMPARE(int(dlg.TemplateWidgets().size()), kControlCount);
         QWidget* widget = dlg.TemplateWidgets()[index];
         QCOMPARE(widget->metaObject()->className(), want.kind);
@@ -168,6 +170,7 @@ private slots:
 
     void controlKinds() {
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         auto* counter = Edit(dlg, IDC_KB_COUNT);
         QVERIFY(counter->isReadOnly());
         QVERIFY(counter->isEnabled());
@@ -214,6 +217,7 @@ private slots:
         QFETCH(int, clicked);
         QFETCH(QList<int>, checked);
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QTest::mouseClick(Button(dlg, clicked), Qt::LeftButton);
@@ -225,6 +229,7 @@ private slots:
 
     void dialogFrame() {
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         const QRect client = ExpectedRect(dlg.font(), 0, 0, 472, 201);
         QCOMPARE(dlg.size(), client.size());
         QCOMPARE(dlg.minimumSize(), dlg.maximumSize());
@@ -246,6 +251,7 @@ private slots:
     // group boxes around their own controls.
     void geometryNoOverlap() {
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         const QRect client = dlg.rect();
         const auto& widgets = dlg.TemplateWidgets();
         const std::map<QString, std::set<int>> nested = {
@@ -320,6 +326,7 @@ private slots:
         QFETCH(qreal, used);
         DesktopFont font(desktop);
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         QCOMPARE(dlg.font().pointSizeF(), used);
         const QFontMetrics metrics(dlg.font());
         const DialogUnits units = DialogUnits::ForFont(dlg.font());
@@ -388,6 +395,7 @@ private slots:
     // disabled path field, and comes back round.
     void tabOrder() {
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         QTRY_COMPARE(QApplication::focusWidget(), dlg.Control(IDC_TEST));
@@ -417,6 +425,7 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, shown);
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         QLineEdit* drive = Edit(dlg, IDC_DRIVE_LETTER);
@@ -439,8 +448,9 @@ private slots:
     void keys() {
         QFETCH(int, focus);
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         int picks = 0;
-        SetFilePicker([&](QWidget*) {
+        dlg.Picker().SetAnswer([&](QWidget*) {
             ++picks;
             return QString();
         });
@@ -454,11 +464,13 @@ private slots:
         QTest::keyClick(dlg.Control(focus), Qt::Key_Escape);
         QCOMPARE(rejected.count(), 1);
         QVERIFY(!dlg.isVisible());
-        QVERIFY(EngineAtRest());
+        // Asked to stop; cleanup sees it at rest once the dialog is gone.
+        QVERIFY(sarnoval::StopRequested());
     }
 
     void resultsScrolling() {
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QListWidget* list = dlg.m_resultList;
@@ -477,6 +489,7 @@ private slots:
     // The drive field's tooltip shows the drive map, C first.
     void driveTooltip() {
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         const QString tip = dlg.Control(IDC_DRIVE_LETTER)->toolTip();
         QCOMPARE(
             tip,

@@ -42,10 +42,9 @@ int main(int argc, char** argv) {
     }
     QTemporaryDir drive;
     const QString file = argc > 2 ? QString::fromLocal8Bit(argv[2]) : app.applicationFilePath();
-    SetDriveMapSource([&] { return sarnoval::DriveMap{{'C', drive.path().toStdString()}}; });
-    SetFilePicker([&](QWidget*) { return file; });
-
     CThroughputDlg dlg;
+    dlg.DriveMap().SetSource([&] { return sarnoval::DriveMap{{'C', drive.path().toStdString()}}; });
+    dlg.Picker().SetAnswer([&](QWidget*) { return file; });
     dlg.show();
     qobject_cast<QAbstractButton*>(dlg.Control(IDC_TEST))->click();
     bool ok = WaitFor(dlg, 1);

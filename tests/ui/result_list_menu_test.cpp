@@ -69,6 +69,7 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(int, focus);
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         for (const Item& item : items) {
@@ -105,6 +106,7 @@ private slots:
         QFETCH(bool, mouse);
         QFETCH(QKeySequence, keys);
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         dlg.m_resultList->addItem(QStringLiteral("line"));
@@ -137,6 +139,7 @@ private slots:
     void save() {
         QFETCH(bool, writable);
         CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
         dlg.m_resultList->addItem(QStringLiteral("new"));
         QString folder = m_sandbox->Root() + QStringLiteral("/out");
         QVERIFY(QDir().mkpath(folder));

@@ -68,27 +68,28 @@ inline QString ProgramName() {
     return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
 }
 
-// Drive letters mapped to temporary folders, and a picker that must be set
-// before a file-mode Test; both put back to their defaults afterwards.
+// Drive letters mapped to temporary folders, and a picker answer that must be
+// replaced before a file-mode Test, for each dialog attached.
 class Sandbox {
 public:
     Sandbox() {
-        SetDriveMapSource([this] {
+        QDir(m_root.path()).mkpath(QStringLiteral("C"));
+        QDir(m_root.path()).mkpath(QStringLiteral("D"));
+    }
+
+    // Also shows the sandbox's map in the drive field's tooltip.
+    void Attach(CThroughputDlg& dlg) {
+        dlg.DriveMap().SetSource([this] {
             sarnoval::DriveMap map;
             map['C'] = Folder('C').toStdString();
             map['D'] = Folder('D').toStdString();
             return map;
         });
-        SetFilePicker([this](QWidget*) {
+        dlg.Picker().SetAnswer([this](QWidget*) {
             ++unexpectedPicks;
             return QString();
         });
-        QDir(m_root.path()).mkpath(QStringLiteral("C"));
-        QDir(m_root.path()).mkpath(QStringLiteral("D"));
-    }
-    ~Sandbox() {
-        SetDriveMapSource(nullptr);
-        SetFilePicker(nullptr);
+        dlg.OnInitDialog();
     }
 
     bool IsValid() const { return m_root.isValid(); }

@@ -148,6 +148,28 @@ private slots:
         }
     }
 
+    // Control characters and line breaks show as '?', so one result never
+    // looks like two lines; the item keeps the engine's exact line.
+    void controlCharactersShown_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("plain") << QByteArray("/tmp/a b - ERROR Reading File.")
+                               << "/tmp/a b - ERROR Reading File.";
+        QTest::newRow("newline") << QByteArray("/tmp/a\nb - ERROR Reading File.")
+                                 << "/tmp/a?b - ERROR Reading File.";
+        QTest::newRow("return, tab, escape, delete") << QByteArray("x\r\t\x1b\x7fy") << "x????y";
+        QTest::newRow("line separator") << QByteArray("a\u2028b") << "a?b";
+    }
+    void controlCharactersShown() {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, shown);
+        std::thread worker([&] { m_adapter->AddString(line.toStdString()); });
+        worker.join();
+        QTRY_COMPARE(m_list->count(), 1);
+        QCOMPARE(m_list->item(0)->text(), shown);
+        QCOMPARE(m_list->item(0)->data(Qt::UserRole).toString(), QString::fromLocal8Bit(line));
+    }
+
     // A worker waiting for this thread is let go by closing, even though
     // this thread never gets round to answering; afterwards nothing reaches
     // the widgets.

@@ -1,0 +1,27 @@
+// The dialog's hold on the engine: the adapter the tests reach the widgets
+// through. Closing is two steps so the window can go at once: BeginClosing
+// asks the tests to stop without waiting; the destructor then waits for them
+// and only after that frees the adapter they may still be calling.
+#pragma once
+
+#include "engine/test_state.h"
+#include "ui/window_adapter.h"
+
+class EngineSession {
+public:
+    EngineSession(QWidget* dialog, QtWindowAdapter::ControlLookup lookup, int listId);
+    ~EngineSession();
+    EngineSession(const EngineSession&) = delete;
+    EngineSession& operator=(const EngineSession&) = delete;
+
+    // Where the next tests read and report, then the launch.
+    void Launch(sarnoval::TestProc test);
+
+    // GUI thread. Lets go of any worker waiting on the GUI and asks the tests
+    // to stop; returns at once. Nothing launches afterwards.
+    void BeginClosing();
+    bool IsClosing() const { return m_adapter.IsClosing(); }
+
+private:
+    QtWindowAdapter m_adapter;
+};
