@@ -1,5 +1,7 @@
 #include "drive_paths.h"
 
+#include "file_io.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdlib>
@@ -68,8 +70,12 @@ std::filesystem::path AccountHome() {
 }
 
 DriveMap DefaultDriveMap() {
+#ifdef _WIN32
+    return {}; // the drives' own letters
+#else
     const std::filesystem::path home = AccountHome();
     return home.empty() ? DriveMap{} : DriveMap{{'C', home}};
+#endif
 }
 
 DriveMap BuildDriveMap(const std::filesystem::path& home, std::vector<Volume> volumes) {
@@ -121,8 +127,11 @@ DriveMap CurrentDriveMap() {
 
 std::optional<std::filesystem::path> DriveRoot(std::string_view driveText) {
 #ifdef _WIN32
-    return std::filesystem::path(std::string(driveText) + ":\\");
-#else
+    // The drive's own root, unless a map of folders was set in its place.
+    if (CurrentDriveMap().empty()) {
+        return PathFromText(std::string(driveText) + ":\\");
+    }
+#endif
     if (driveText.size() != 1) {
         return std::nullopt;
     }
@@ -136,7 +145,6 @@ std::optional<std::filesystem::path> DriveRoot(std::string_view driveText) {
         return std::nullopt;
     }
     return found->second;
-#endif
 }
 
 } // namespace sarnoval
