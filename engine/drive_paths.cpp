@@ -126,12 +126,6 @@ DriveMap CurrentDriveMap() {
 }
 
 std::optional<std::filesystem::path> DriveRoot(std::string_view driveText) {
-#ifdef _WIN32
-    // The drive's own root, unless a map of folders was set in its place.
-    if (CurrentDriveMap().empty()) {
-        return PathFromText(std::string(driveText) + ":\\");
-    }
-#endif
     if (driveText.size() != 1) {
         return std::nullopt;
     }
@@ -139,6 +133,16 @@ std::optional<std::filesystem::path> DriveRoot(std::string_view driveText) {
     if (letter >= 'a' && letter <= 'z') {
         letter = static_cast<char>(letter - 'a' + 'A');
     }
+#ifdef _WIN32
+    // The drive's own root, unless a map of folders was set in its place.
+    // Only A to Z name a drive: other text could name a folder or a stream.
+    if (CurrentDriveMap().empty()) {
+        if (letter < 'A' || letter > 'Z') {
+            return std::nullopt;
+        }
+        return PathFromText(std::string(driveText) + ":\\");
+    }
+#endif
     std::lock_guard lock(g_mapMutex);
     const auto found = g_map.find(letter);
     if (found == g_map.end()) {
