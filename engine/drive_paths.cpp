@@ -1,5 +1,7 @@
 #include "engine/drive_paths.h"
 
+#include "engine/file_io.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdlib>
@@ -68,8 +70,12 @@ std::filesystem::path AccountHome() {
 }
 
 DriveMap DefaultDriveMap() {
+#ifdef _WIN32
+    return {}; // the drives' own letters
+#else
     const std::filesystem::path home = AccountHome();
     return home.empty() ? DriveMap{} : DriveMap{{'C', home}};
+#endif
 }
 
 DriveMap BuildDriveMap(const std::filesystem::path& home, std::vector<Volume> volumes) {
@@ -120,9 +126,6 @@ DriveMap CurrentDriveMap() {
 }
 
 std::optional<std::filesystem::path> DriveRoot(std::string_view driveText) {
-#ifdef _WIN32
-    return std::filesystem::path(std::string(driveText) + ":\\");
-#else
     if (driveText.size() != 1) {
         return std::nullopt;
     }
@@ -130,13 +133,22 @@ std::optional<std::filesystem::path> DriveRoot(std::string_view driveText) {
     if (letter >= 'a' && letter <= 'z') {
         letter = static_cast<char>(letter - 'a' + 'A');
     }
+#ifdef _WIN32
+    // The drive's own root, unless a map of folders was set in its place.
+    // Only A to Z name a drive: other text could name a folder or a stream.
+    if (CurrentDriveMap().empty()) {
+        if (letter < 'A' || letter > 'Z') {
+            return std::nullopt;
+        }
+        return PathFromText(std::string(driveText) + ":\\");
+    }
+#endif
     std::lock_guard lock(g_mapMutex);
     const auto found = g_map.find(letter);
     if (found == g_map.end()) {
         return std::nullopt;
     }
     return found->second;
-#endif
 }
 
 } // namespace sarnoval

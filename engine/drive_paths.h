@@ -31,7 +31,7 @@ std::filesystem::path AccountHome();
 // Pseudo, memory-backed and read-only filesystems are left out.
 DriveMap BuildDriveMap(const std::filesystem::path& home, std::vector<Volume> volumes);
 
-// C mapped to the account's home alone.
+// C mapped to the account's home alone; on Windows empty: the real letters.
 DriveMap DefaultDriveMap();
 
 // Safe to call from any thread.
@@ -39,7 +39,8 @@ void SetDriveMap(DriveMap map);
 DriveMap CurrentDriveMap();
 
 // The directory that stands for the drive's root, or none when the text names
-// no drive. On Windows this is the text followed by ":\".
+// no drive. On Windows this is the text followed by ":\", unless a map was
+// set (tests set one so that they never write to a real drive's root).
 std::optional<std::filesystem::path> DriveRoot(std::string_view driveText);
 
 // How the drive is named in the result line.

@@ -6,8 +6,18 @@
 #include <utility>
 
 #ifdef _WIN32
-#include <cstdio>
-#include <io.h>
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+// after <windows.h>, which it needs
+#include <aclapi.h>
+
+#include <algorithm>
+#include <cstring>
 #else
 #include <cerrno>
 #include <cstdio>
@@ -29,7 +39,11 @@ std::uint64_t ReadClock(IoTrace* trace) {
 
 File::File(File&& other) noexcept
     : native_(std::exchange(other.native_, kNone)), id_(other.id_), mayBlock_(other.mayBlock_),
-      trace_(other.trace_) {}
+      trace_(other.trace_) {
+#ifdef _WIN32
+    unbuffered_ = std::move(other.unbuffered_);
+#endif
+}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
@@ -38,6 +52,9 @@ File& File::operator=(File&& other) noexcept {
         id_ = other.id_;
         mayBlock_ = other.mayBlock_;
         trace_ = other.trace_;
+#ifdef _WIN32
+        unbuffered_ = std::move(other.unbuffered_);
+#endif
     }
     return *this;
 }
@@ -58,11 +75,121 @@ void File::Note(IoStep step) const {
 
 #ifdef _WIN32
 
+// Every Windows API call of the engine is in this file, which does not see
+// the window interface: <windows.h> would rename its MessageBox.
+
 namespace {
-std::FILE* AsFile(void* handle) {
-    return static_cast<std::FILE*>(handle);
+
+namespace fs = std::filesystem;
+
+// A multiple of every sector size in use (512 and 4096 bytes), so buffers,
+// lengths and offsets of unbuffered reads are whole sectors on any drive.
+constexpr std::size_t kSectorBytes = 4096;
+
+HANDLE AsHandle(void* handle) {
+    return static_cast<HANDLE>(handle);
 }
+
+void* FromHandle(HANDLE handle) {
+    return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+}
+
+FileId IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
+    return {info.dwVolumeSerialNumber,
+            (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
+// A regular file on a disk: no folder, link, junction, device or pipe.
+bool IsDiskFile(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
+    return ::GetFileType(handle) == FILE_TYPE_DISK && ::GetFileInformationByHandle(handle, &info) &&
+           (info.dwFileAttributes &
+            (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+// What stands at path itself, a link not followed, opened so that it can be
+// examined and deleted by this handle: the file checked is the file removed.
+HANDLE OpenToExamine(const fs::path& path, DWORD access) {
+    return ::CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                         nullptr);
+}
+
+bool DeleteByHandle(HANDLE handle) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    return ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                        sizeof disposition) != 0;
+}
+
+// Owned by this account: its user, or the default owner it gives new files
+// (the Administrators group when elevated). A file system without owners
+// (FAT) has none to compare, and counts as ours.
+bool OwnedByUs(HANDLE file) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                          nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    bool ours = owner == nullptr;
+    HANDLE token = nullptr;
+    if (!ours && ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        for (const TOKEN_INFORMATION_CLASS which : {TokenUser, TokenOwner}) {
+            alignas(SID) unsigned char buffer[256];
+            DWORD size = 0;
+            if (::GetTokenInformation(token, which, buffer, sizeof buffer, &size)) {
+                const PSID sid = which == TokenUser
+                                     ? reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid
+                                     : reinterpret_cast<TOKEN_OWNER*>(buffer)->Owner;
+                ours = ours || ::EqualSid(sid, owner);
+            }
+        }
+        ::CloseHandle(token);
+    }
+    ::LocalFree(descriptor);
+    return ours;
+}
+
 } // namespace
+
+std::filesystem::path PathFromText(std::string_view text) {
+    if (text.empty() || text.size() > 32767) {
+        return {};
+    }
+    const int size = static_cast<int>(text.size());
+    // Bytes the code page does not define name no file: none is opened.
+    const int wide =
+        ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+    if (wide <= 0) {
+        return {};
+    }
+    std::wstring name(static_cast<std::size_t>(wide), L'\0');
+    ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), size, name.data(), wide);
+    return name;
+}
+
+struct File::Unbuffered {
+    char* data = nullptr; // page-aligned
+    std::size_t capacity = 0;
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    std::uint64_t offset = 0; // of the next read from the drive
+    bool atEnd = false;
+
+    Unbuffered() = default;
+    Unbuffered(const Unbuffered&) = delete;
+    Unbuffered& operator=(const Unbuffered&) = delete;
+    ~Unbuffered() {
+        if (data) {
+            ::VirtualFree(data, 0, MEM_RELEASE);
+        }
+    }
+};
+
+void File::Release::operator()(Unbuffered* unbuffered) const {
+    delete unbuffered;
+}
 
 File File::Open(const std::filesystem::path& path, Mode mode, IoTrace* trace) {
     File file;
@@ -71,35 +198,149 @@ File File::Open(const std::filesystem::path& path, Mode mode, IoTrace* trace) {
     if (path.empty()) {
         return file;
     }
-    std::FILE* stream = nullptr;
-    // "x": fail when the name exists, as the POSIX build does.
-    const wchar_t* how = mode == Mode::CreateNew ? L"wbx" : L"rb";
-    if (_wfopen_s(&stream, path.c_str(), how) == 0 && stream) {
-        std::setvbuf(stream, nullptr, _IONBF, 0);
-        file.native_ = stream;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (mode == Mode::CreateNew) {
+        // Fails when anything stands at the name, a link included; a link is
+        // never followed.
+        handle = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    } else {
+        // Reads bypass the cache, so the drive is measured and not memory.
+        const DWORD share =
+            mode == Mode::ReadBack ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
+        const DWORD noFollow = mode == Mode::ReadBack ? FILE_FLAG_OPEN_REPARSE_POINT : 0;
+        const auto open = [&](DWORD cache) {
+            return ::CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_SEQUENTIAL_SCAN | noFollow | cache, nullptr);
+        };
+        handle = open(FILE_FLAG_NO_BUFFERING);
+        bool bypass = handle != INVALID_HANDLE_VALUE;
+        if (!bypass && (::GetLastError() == ERROR_INVALID_PARAMETER ||
+                        ::GetLastError() == ERROR_NOT_SUPPORTED)) {
+            handle = open(0); // a file system that cannot: buffered, as the only way left
+        }
+        if (bypass && ::GetFileType(handle) == FILE_TYPE_DISK) {
+            file.unbuffered_.reset(new Unbuffered);
+        }
     }
+    file.native_ = FromHandle(handle);
+    if (!file.native_) {
+        return file;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool diskFile = IsDiskFile(handle, info);
+    if (mode != Mode::Read && !diskFile) {
+        file.Close();
+        return file;
+    }
+    if (diskFile) {
+        file.id_ = IdOf(info);
+    }
+    file.mayBlock_ = ::GetFileType(handle) == FILE_TYPE_PIPE;
     return file;
 }
 
-std::size_t File::ReadFull(void* buffer, std::size_t size, bool& failed, StopCheck) {
+namespace {
+
+// Windows refuses unbuffered reads that break these rules; Wine does not, so
+// they are checked here, and a read that breaks them fails everywhere.
+bool KeepsSectorRules(const void* buffer, std::size_t length, std::uint64_t offset) {
+    return reinterpret_cast<std::uintptr_t>(buffer) % kSectorBytes == 0 &&
+           length % kSectorBytes == 0 && offset % kSectorBytes == 0;
+}
+
+} // namespace
+
+std::size_t File::ReadFull(void* buffer, std::size_t size, bool& failed, StopCheck stop) {
     Note(IoStep::Read);
-    const std::size_t got = std::fread(buffer, 1, size, AsFile(native_));
-    if (got < size && std::ferror(AsFile(native_))) {
-        failed = true;
+    auto* bytes = static_cast<char*>(buffer);
+    std::size_t got = 0;
+    DWORD pause = 1;
+    while (got < size) {
+        if (unbuffered_) {
+            // Whole sectors from the drive; the caller gets exactly what it asked.
+            Unbuffered& u = *unbuffered_;
+            if (u.begin == u.end) {
+                if (u.atEnd) {
+                    break;
+                }
+                if (!u.data) {
+                    u.capacity = (size + kSectorBytes - 1) / kSectorBytes * kSectorBytes;
+                    u.data = static_cast<char*>(::VirtualAlloc(
+                        nullptr, u.capacity, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+                }
+                DWORD n = 0;
+                if (!u.data || !KeepsSectorRules(u.data, u.capacity, u.offset) ||
+                    !::ReadFile(AsHandle(native_), u.data, static_cast<DWORD>(u.capacity), &n,
+                                nullptr)) {
+                    failed = true;
+                    break;
+                }
+                u.begin = 0;
+                u.end = n;
+                u.offset += n;
+                u.atEnd = n < u.capacity; // short only at the end of the file
+                continue;
+            }
+            const std::size_t take = std::min(size - got, u.end - u.begin);
+            std::memcpy(bytes + got, u.data + u.begin, take);
+            u.begin += take;
+            got += take;
+            continue;
+        }
+        DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - got, 1u << 30));
+        if (mayBlock_) {
+            // A pipe: wait for data in short steps, so that a stop is seen soon.
+            DWORD ready = 0;
+            if (!::PeekNamedPipe(AsHandle(native_), nullptr, 0, nullptr, &ready, nullptr)) {
+                failed = ::GetLastError() != ERROR_BROKEN_PIPE; // the writer is gone: the end
+                break;
+            }
+            if (ready == 0) {
+                if (stop && stop()) {
+                    break;
+                }
+                ::Sleep(pause);
+                pause = std::min<DWORD>(pause * 2, 50);
+                continue;
+            }
+            pause = 1;
+            want = std::min(want, ready);
+        }
+        DWORD n = 0;
+        if (!::ReadFile(AsHandle(native_), bytes + got, want, &n, nullptr)) {
+            failed = ::GetLastError() != ERROR_BROKEN_PIPE && ::GetLastError() != ERROR_HANDLE_EOF;
+            break;
+        }
+        if (n == 0) {
+            break;
+        }
+        got += n;
     }
     return got;
 }
 
 bool File::WriteAll(const void* buffer, std::size_t size) {
     Note(IoStep::Write);
-    return std::fwrite(buffer, 1, size, AsFile(native_)) == size;
+    const auto* bytes = static_cast<const char*>(buffer);
+    std::size_t put = 0;
+    while (put < size) {
+        DWORD n = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - put, 1u << 30));
+        if (!::WriteFile(AsHandle(native_), bytes + put, want, &n, nullptr) || n == 0) {
+            return false;
+        }
+        put += n;
+    }
+    return true;
 }
 
 bool File::Sync() {
     Note(IoStep::Sync);
-    return std::fflush(AsFile(native_)) == 0 && _commit(_fileno(AsFile(native_))) == 0;
+    return ::FlushFileBuffers(AsHandle(native_)) != 0;
 }
 
+// Windows has no range writeback short of flushing the whole file.
 void File::StartWriteback(std::uint64_t, std::uint64_t) {
     Note(IoStep::StartWriteback);
 }
@@ -108,7 +349,7 @@ void File::WaitWriteback(std::uint64_t, std::uint64_t) {
     Note(IoStep::WaitWriteback);
 }
 
-// Windows offers no per-file eviction short of unbuffered handles.
+// Nothing to drop: reads of disk files bypass the cache.
 void File::DropCache() {
     Note(IoStep::DropCache);
 }
@@ -118,42 +359,88 @@ bool File::Close() {
         return true;
     }
     Note(IoStep::Close);
-    return std::fclose(AsFile(std::exchange(native_, kNone))) == 0;
+    unbuffered_.reset();
+    return ::CloseHandle(AsHandle(std::exchange(native_, kNone))) != 0;
 }
 
-FolderLock::FolderLock(const std::filesystem::path&) : held_(true) {}
+// Copies of the program agree through a named object that stands for the
+// folder's identity, whatever name they reach it by; it goes with the last
+// handle, so a killed copy never leaves it held.
+FolderLock::FolderLock(const std::filesystem::path& folder) {
+    const HANDLE dir = ::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = dir != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(dir, &info);
+    if (dir != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(dir);
+    }
+    if (!known) {
+        held_ = true; // nothing to lock: the exclusive create still guards the file
+        return;
+    }
+    const FileId id = IdOf(info);
+    const std::wstring name =
+        L"Local\\SarnovalFolder-" + std::to_wstring(id.device) + L"-" + std::to_wstring(id.inode);
+    const HANDLE object = ::CreateMutexW(nullptr, FALSE, name.c_str());
+    const bool first = object && ::GetLastError() != ERROR_ALREADY_EXISTS;
+    handle_ = object;
+    held_ = first || !object; // no named objects at all does not stop the test
+}
 
-FolderLock::~FolderLock() = default;
+FolderLock::~FolderLock() {
+    if (handle_) {
+        ::CloseHandle(AsHandle(handle_));
+    }
+}
 
 bool RemoveOwnStale(const std::filesystem::path& path, IoTrace* trace) {
-    std::error_code error;
-    const auto status = std::filesystem::symlink_status(path, error);
-    if (!std::filesystem::exists(status)) {
-        return true;
+    const HANDLE handle = OpenToExamine(path, DELETE | READ_CONTROL);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
     }
-    if (!std::filesystem::is_regular_file(status)) {
-        return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    bool removed = false;
+    if (IsDiskFile(handle, info) && info.nNumberOfLinks == 1 && OwnedByUs(handle)) {
+        if (trace) {
+            trace->Step(IoStep::Remove);
+        }
+        removed = DeleteByHandle(handle);
     }
-    if (trace) {
-        trace->Step(IoStep::Remove);
-    }
-    return std::filesystem::remove(path, error);
+    ::CloseHandle(handle); // the file goes with the last handle
+    return removed;
 }
 
-bool IsSameFile(const std::filesystem::path& path, const FileId&) {
-    std::error_code error;
-    return std::filesystem::is_regular_file(std::filesystem::symlink_status(path, error));
+bool IsSameFile(const std::filesystem::path& path, const FileId& id) {
+    const HANDLE handle = OpenToExamine(path, 0);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool same = IsDiskFile(handle, info) && IdOf(info) == id;
+    ::CloseHandle(handle);
+    return same;
 }
 
 bool RemoveIfSame(const std::filesystem::path& path, const FileId& id, IoTrace* trace) {
-    if (!IsSameFile(path, id)) {
+    if (path.empty()) {
         return false;
     }
-    if (trace) {
-        trace->Step(IoStep::Remove);
+    const HANDLE handle = OpenToExamine(path, DELETE);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
     }
-    std::error_code error;
-    return std::filesystem::remove(path, error);
+    BY_HANDLE_FILE_INFORMATION info{};
+    bool removed = false;
+    if (IsDiskFile(handle, info) && IdOf(info) == id) {
+        if (trace) {
+            trace->Step(IoStep::Remove);
+        }
+        removed = DeleteByHandle(handle);
+    }
+    ::CloseHandle(handle);
+    return removed;
 }
 
 bool RenameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to,
@@ -161,8 +448,9 @@ bool RenameNoReplace(const std::filesystem::path& from, const std::filesystem::p
     if (trace) {
         trace->Step(IoStep::Rename);
     }
-    // The C runtime's rename never replaces an existing file here.
-    return _wrename(from.c_str(), to.c_str()) == 0;
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when to exists, and
+    // without MOVEFILE_COPY_ALLOWED it never copies to another drive.
+    return ::MoveFileExW(from.c_str(), to.c_str(), 0) != 0;
 }
 
 #else
@@ -182,6 +470,10 @@ int OpenRetrying(const char* path, int flags, mode_t perms = 0) {
 }
 
 } // namespace
+
+std::filesystem::path PathFromText(std::string_view text) {
+    return std::filesystem::path(std::string(text));
+}
 
 File File::Open(const std::filesystem::path& path, Mode mode, IoTrace* trace) {
     File file;

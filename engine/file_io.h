@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <string_view>
 
 namespace sarnoval {
 
@@ -43,6 +45,10 @@ struct FileId {
 
 // Asked between waits of a read that may block (a pipe, a terminal, a device).
 using StopCheck = bool (*)();
+
+// A path from the dialog's text: bytes in the system's ANSI code page on
+// Windows, taken as they are elsewhere. Empty when the text cannot be a name.
+std::filesystem::path PathFromText(std::string_view text);
 
 class File {
 public:
@@ -84,8 +90,24 @@ public:
 
 private:
 #ifdef _WIN32
-    using Native = void*; // std::FILE*
+    using Native = void*; // HANDLE
     static constexpr Native kNone = nullptr;
+    // Reads of a disk file bypass the cache, through a buffer that keeps
+    // the system's alignment rules.
+    struct Unbuffered;
+    struct Release {
+        void operator()(Unbuffered* unbuffered) const;
+    };
+    std::unique_ptr<Unbuffered, Release> unbuffered_;
+
+public:
+    // Whether reads bypass the system's cache; false where the file system
+    // refused (some network redirectors) and reads are buffered.
+    bool ReadsBypassCache() const {
+        return unbuffered_ != nullptr;
+    }
+
+private:
 #else
     using Native = int; // descriptor
     static constexpr Native kNone = -1;
@@ -110,7 +132,11 @@ public:
     bool Held() const { return held_; }
 
 private:
+#ifdef _WIN32
+    void* handle_ = nullptr; // a named object for the folder: it exists while held
+#else
     int fd_ = -1;
+#endif
     bool held_ = false;
 };
 

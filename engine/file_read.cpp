@@ -21,7 +21,7 @@ void FileReadTest(IoTrace* trace) {
 
     std::string line;
     bool stopped = false;
-    File file = File::Open(std::filesystem::path(path), File::Mode::Read, trace);
+    File file = File::Open(PathFromText(path), File::Mode::Read, trace);
     if (!file) {
         line = FormatFileError(path);
     } else {

@@ -8,6 +8,11 @@
 #include <limits>
 #include <string>
 
+// <windows.h> renames MessageBox to MessageBoxA: the method keeps its one name.
+#ifdef MessageBox
+#undef MessageBox
+#endif
+
 namespace sarnoval {
 
 // Capacity that asks for a control's whole text, uncut.

@@ -3,10 +3,12 @@
 #include "drive_fixture.h"
 #include "res/resource.h"
 
+#ifndef _WIN32
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
+#endif
 
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -38,19 +40,32 @@ struct Occupant {
     std::function<bool(const fs::path& at, const fs::path& precious)> plant;
 };
 
+#ifdef _WIN32
+const char* const kDevice = "NUL";
+#else
+const char* const kDevice = "/dev/zero";
+#endif
+
+// A plant that fails (no root, or no such thing on this system) skips its case.
 const Occupant kOccupants[] = {
-    {"link to a file", [](auto& at, auto& p) { return ::symlink(p.c_str(), at.c_str()) == 0; }},
-    {"link to /dev/zero", [](auto& at, auto&) { return ::symlink("/dev/zero", at.c_str()) == 0; }},
-    {"dangling link",
-     [](auto& at, auto& p) { return ::symlink((p.string() + ".gone").c_str(), at.c_str()) == 0; }},
-    {"hard link to a file", [](auto& at, auto& p) { return ::link(p.c_str(), at.c_str()) == 0; }},
-    {"empty folder", [](auto& at, auto&) { return ::mkdir(at.c_str(), 0700) == 0; }},
+    {"link to a file", [](auto& at, auto& p) { return MakeSymlink(p, at); }},
+    {"link to a device", [](auto& at, auto&) { return MakeSymlink(kDevice, at); }},
+    {"dangling link", [](auto& at, auto& p) { return MakeSymlink(p.string() + ".gone", at); }},
+    {"hard link to a file",
+     [](auto& at, auto& p) {
+         std::error_code error;
+         fs::create_hard_link(p, at, error);
+         return !error;
+     }},
+    {"empty folder", [](auto& at, auto&) { return fs::create_directory(at); }},
+#ifndef _WIN32
     {"fifo", [](auto& at, auto&) { return ::mkfifo(at.c_str(), 0600) == 0; }},
     {"another user's file",
      [](auto& at, auto&) {
          std::ofstream(at) << "theirs";
          return ::chown(at.c_str(), 65534, 65534) == 0; // root only
      }},
+#endif
 };
 
 // Whatever stands at the first name: the test refuses to write, and leaves it.
@@ -85,57 +100,52 @@ TEST_F(DriveTest, NothingAtEitherNameIsWrittenThroughReadOrDeleted) {
     }
 }
 
-// Two copies testing one folder: the second is refused at once and the first
-// still reports its own file.
-TEST_F(DriveTest, SecondCopyOnTheSameFolderIsRefusedAndTheFirstCompletes) {
-    int toParent[2];
-    int toChild[2];
-    ASSERT_EQ(::pipe(toParent), 0);
-    ASSERT_EQ(::pipe(toChild), 0);
-    // Each copy is a process of its own, running the test on its one thread.
-    const auto runCopy = [&](bool first) {
-        HeadlessWindow window;
-        ChooseSize(window, IDC_SIZE_5MB);
-        window.SetTextSource([&](int, int index) {
-            if (first && index == 1) { // written, before the rename: let the second run
-                char byte = 1;
-                bool ok = ::write(toParent[1], &byte, 1) == 1 && ::read(toChild[0], &byte, 1) == 1;
-                (void)ok;
-            }
-            return std::string("C");
-        });
-        RecordTargets(&window, &window);
-        DriveWriteReadTest();
-        if (first) {
-            static const std::regex line(R"(^C:\\, .* 4882 KB read and written in \d+ Seconds\.$)");
-            return window.Lines().size() == 1 && std::regex_match(window.Lines()[0], line) &&
-                   window.Messages().empty();
-        }
-        return window.Lines().empty() &&
-               window.Messages() == std::vector<std::string>{kOpenWriteFailed};
-    };
-    const auto spawn = [&](bool first) {
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::_exit(runCopy(first) ? 0 : 1);
-        }
-        return child;
-    };
-    const auto exitedWell = [](pid_t child) {
-        int status = 0;
-        return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
-               WEXITSTATUS(status) == 0;
-    };
+// Names a copy's part ("first" or "second") and the parent's scratch folder.
+constexpr const char* kCopyVariable = "SARNOVAL_TEST_COPY";
 
-    const pid_t first = spawn(true);
-    char byte = 0;
-    ASSERT_EQ(::read(toParent[0], &byte, 1), 1);
-    EXPECT_TRUE(exitedWell(spawn(false))) << "the second copy was not refused";
-    ASSERT_EQ(::write(toChild[1], &byte, 1), 1);
-    EXPECT_TRUE(exitedWell(first)) << "the first copy did not report its own file";
-    for (int fd : {toParent[0], toParent[1], toChild[0], toChild[1]}) {
-        ::close(fd);
+// One copy's part, in a process of its own on its one thread. The first holds
+// between writing and the rename until the parent says go.
+void RunCopy(const std::string& part) {
+    const bool first = part.rfind("first|", 0) == 0;
+    const fs::path dir = part.substr(part.find('|') + 1);
+    SetDriveMap({{'C', dir / "c"}});
+    HeadlessWindow window;
+    window.SetChecked(IDC_SIZE_5MB, true);
+    window.SetTextSource([&](int, int index) {
+        if (first && index == 1) { // written, before the rename: let the second run
+            std::ofstream(dir / "written").close();
+            WaitForFile(dir / "go", kReportWait);
+        }
+        return std::string("C");
+    });
+    RecordTargets(&window, &window);
+    DriveWriteReadTest();
+    if (first) {
+        static const std::regex line(R"(^C:\\, .* 4882 KB read and written in \d+ Seconds\.$)");
+        ASSERT_EQ(window.Lines().size(), 1u);
+        EXPECT_TRUE(std::regex_match(window.Lines()[0], line)) << window.Lines()[0];
+        EXPECT_TRUE(window.Messages().empty());
+    } else {
+        EXPECT_TRUE(window.Lines().empty());
+        EXPECT_EQ(window.Messages(), std::vector<std::string>{kOpenWriteFailed});
     }
+}
+
+// Two copies testing one folder: the second is refused at once and the first
+// still reports its own file. Each copy is this test again, in a child process.
+TEST_F(DriveTest, SecondCopyOnTheSameFolderIsRefusedAndTheFirstCompletes) {
+    if (const char* part = std::getenv(kCopyVariable)) {
+        RunCopy(part);
+        return;
+    }
+    const auto* self = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string test = std::string(self->test_suite_name()) + "." + self->name();
+    ChildRun first(test, kCopyVariable, "first|" + dir_.string());
+    ASSERT_TRUE(WaitForFile(dir_ / "written", kReportWait)) << "the first copy did not write";
+    ChildRun second(test, kCopyVariable, "second|" + dir_.string());
+    EXPECT_EQ(second.Wait(), 0) << "the second copy was not refused";
+    std::ofstream(dir_ / "go").close();
+    EXPECT_EQ(first.Wait(), 0) << "the first copy did not report its own file";
     ExpectNothingLeft();
 }
 

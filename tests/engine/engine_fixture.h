@@ -6,11 +6,9 @@
 #include "engine/test_state.h"
 #include "res/resource.h"
 #include "tests/support/headless_window.h"
+#include "tests/support/portable.h"
 
 #include <gtest/gtest.h>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -89,24 +87,6 @@ protected:
             std::this_thread::sleep_for(1ms);
         }
         ASSERT_FALSE(g_testRunning.load());
-    }
-
-    // Runs check as an unprivileged user, in a child process when we are root,
-    // so permission cases are tested in CI too. The check runs on that one
-    // thread: it must not launch.
-    static bool AsUnprivileged(const std::function<bool()>& check) {
-        if (::geteuid() != 0) {
-            return check();
-        }
-        const pid_t child = ::fork();
-        if (child == 0) {
-            const uid_t nobody = 65534;
-            const bool dropped = ::setgid(nobody) == 0 && ::setuid(nobody) == 0;
-            ::_exit(dropped && check() ? 0 : 1);
-        }
-        int status = 0;
-        return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
-               WEXITSTATUS(status) == 0;
     }
 
     fs::path dir_;

@@ -3,9 +3,11 @@
 #include "engine_fixture.h"
 #include "res/resource.h"
 
+#ifndef _WIN32
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <stdlib.h>
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <regex>
@@ -57,11 +59,31 @@ TEST_F(FileRead, ErrorLinesNameThePathWhole) {
     }
 }
 
+// The dialog hands over names as the system's own text (the ANSI code page on
+// Windows): they open the file they name.
+TEST_F(FileRead, NamesBeyondAsciiOpenTheirFile) {
+    int spelt = 0;
+    for (const char8_t* name : {u8"caf\u00e9.bin", u8"\u20ac and \u2122.bin", u8"\u0416.bin"}) {
+        const fs::path path = dir_ / fs::path(name);
+        std::ofstream(path, std::ios::binary) << std::string(5000, 'n');
+        const std::optional<std::string> text = DialogText(path);
+        if (!text) {
+            continue; // not in this code page: the dialog cannot pick it either
+        }
+        ++spelt;
+        HeadlessWindow window;
+        window.SetText(IDC_FILE_PATH, *text);
+        ASSERT_TRUE(RunCase(window, FileReadTest));
+        ASSERT_EQ(window.Lines().size(), 1u);
+        EXPECT_EQ(KbInLine(window.Lines()[0]), "4") << window.Lines()[0];
+    }
+    EXPECT_GT(spelt, 0);
+}
+
 TEST_F(FileRead, UnreadableFileGivesTheErrorLine) {
     const fs::path path = MakeFile("locked.bin", 1000);
-    fs::permissions(path, fs::perms::none);
     window_.SetText(IDC_FILE_PATH, path.string());
-    EXPECT_TRUE(AsUnprivileged([&] {
+    EXPECT_TRUE(WhileUnreadable(path, [&] {
         FileReadTest();
         return window_.Lines() ==
                std::vector<std::string>{path.string() + " - ERROR Reading File."};
@@ -87,10 +109,8 @@ TEST_F(FileRead, PathOver999BytesIsOpenedWhole) {
 
 TEST_F(FileRead, SparseFileOf5GBReportsItsTrueSize) {
     const fs::path path = dir_ / "sparse.bin";
-    const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0600);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::ftruncate(fd, 5000000000LL), 0);
-    ::close(fd);
+    std::ofstream(path, std::ios::binary).close();
+    fs::resize_file(path, 5000000000ull);
     window_.SetText(IDC_FILE_PATH, path.string());
     RunAndWait(FileReadTest);
     ASSERT_EQ(window_.Lines().size(), 1u);
@@ -99,16 +119,14 @@ TEST_F(FileRead, SparseFileOf5GBReportsItsTrueSize) {
 
 // A FIFO lets the test hold the reader mid-file and look at the counter.
 TEST_F(FileRead, CounterShowsKilobytesWhileReadingAndZeroAfter) {
-    const fs::path fifo = dir_ / "pipe";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const int writer = ::open(fifo.c_str(), O_RDWR); // a writer exists before the test opens it
-    ASSERT_GE(writer, 0);
-    window_.SetText(IDC_FILE_PATH, fifo.string());
+    BlockingPipe pipe(dir_, "pipe");
+    ASSERT_TRUE(pipe.Ready());
+    window_.SetText(IDC_FILE_PATH, pipe.Path().string());
     Launch(FileReadTest);
 
     const std::string chunk(50000, 'q');
     for (int i = 0; i < 5; ++i) { // 250,000 bytes: two whole blocks and half of a third
-        ASSERT_EQ(::write(writer, chunk.data(), chunk.size()), 50000);
+        ASSERT_TRUE(pipe.Write(chunk.data(), chunk.size()));
     }
     const auto deadline = std::chrono::steady_clock::now() + kReportWait;
     std::vector<std::uint64_t> shown;
@@ -121,7 +139,7 @@ TEST_F(FileRead, CounterShowsKilobytesWhileReadingAndZeroAfter) {
     EXPECT_EQ(shown.back(), 200000u / 1024);
     EXPECT_TRUE(window_.Lines().empty());
 
-    ::close(writer); // end of file for the reader
+    pipe.CloseWriter(); // end of file for the reader
     ASSERT_TRUE(window_.WaitForReports(1, kReportWait));
     EXPECT_EQ(KbInLine(window_.Lines()[0]), "244");
     const auto zeroBy = std::chrono::steady_clock::now() + kReportWait;
@@ -133,17 +151,20 @@ TEST_F(FileRead, CounterShowsKilobytesWhileReadingAndZeroAfter) {
 }
 
 // Reads that block for ever without a stop: a pipe whose writer never writes,
-// and a terminal nobody types into. A stop ends them at once, with no line.
+// and (not on Windows, which has no pty) a terminal nobody types into. A stop
+// ends them at once, with no line.
 TEST_F(FileRead, ReadThatBlocksEndsPromptlyOnAStop) {
-    const fs::path fifo = dir_ / "silent";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const int writer = ::open(fifo.c_str(), O_RDWR);
-    ASSERT_GE(writer, 0);
+    BlockingPipe pipe(dir_, "silent");
+    ASSERT_TRUE(pipe.Ready());
+    std::vector<std::string> paths = {pipe.Path().string()};
+#ifndef _WIN32
     const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(terminal, 0);
     ASSERT_EQ(::grantpt(terminal), 0);
     ASSERT_EQ(::unlockpt(terminal), 0);
-    for (const std::string& path : {fifo.string(), std::string(::ptsname(terminal))}) {
+    paths.push_back(::ptsname(terminal));
+#endif
+    for (const std::string& path : paths) {
         HeadlessWindow window;
         window.SetText(IDC_FILE_PATH, path);
         RecordTargets(&window, &window);
@@ -154,8 +175,9 @@ TEST_F(FileRead, ReadThatBlocksEndsPromptlyOnAStop) {
         EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << path;
         EXPECT_TRUE(window.Lines().empty()) << path;
     }
+#ifndef _WIN32
     ::close(terminal);
-    ::close(writer);
+#endif
 }
 
 } // namespace

@@ -2,19 +2,12 @@
 #include "engine_fixture.h"
 #include "res/resource.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <fstream>
 
 namespace sarnoval::testing {
 namespace {
 
 using LaunchTest = EngineTest;
-
-int ThreadCount();
 
 // Sanitizer runtimes start a helper thread with the first thread created;
 // make it exist before taking a baseline.
@@ -22,19 +15,6 @@ int BaselineThreadCount() {
     std::thread([] {}).join();
     std::this_thread::sleep_for(20ms);
     return ThreadCount();
-}
-
-int ThreadCount() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "Threads:") {
-            int count = 0;
-            status >> count;
-            return count;
-        }
-    }
-    return -1;
 }
 
 // An exited thread leaves the count a moment after join returns.
@@ -100,11 +80,10 @@ TEST_F(LaunchTest, RacingLaunchesStartOneCounterLoopAndOneTest) {
 }
 
 TEST_F(LaunchTest, SecondLaunchDuringATestStartsNothingAndTheFirstLineArrives) {
-    const fs::path fifo = dir_ / "pipe";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const int writer = ::open(fifo.c_str(), O_RDWR);
-    ASSERT_GE(writer, 0);
-    window_.SetText(IDC_FILE_PATH, fifo.string());
+    BlockingPipe pipe(dir_, "pipe");
+    ASSERT_TRUE(pipe.Ready());
+    const std::string fifo = pipe.Path().string();
+    window_.SetText(IDC_FILE_PATH, fifo);
     Launch(FileReadTest);
     const auto deadline = std::chrono::steady_clock::now() + kReportWait;
     while (window_.TextReads(IDC_FILE_PATH) == 0 && std::chrono::steady_clock::now() < deadline) {
@@ -113,19 +92,22 @@ TEST_F(LaunchTest, SecondLaunchDuringATestStartsNothingAndTheFirstLineArrives) {
     window_.SetText(IDC_FILE_PATH, (dir_ / "other.bin").string());
     Launch(FileReadTest); // ignored silently
     Launch(FileReadTest);
-    ASSERT_EQ(::write(writer, "abc", 3), 3);
-    ::close(writer);
+    ASSERT_TRUE(pipe.Write("abc", 3));
+    pipe.CloseWriter();
 
     ASSERT_TRUE(window_.WaitForReports(1, kReportWait));
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(window_.TextReads(IDC_FILE_PATH), 1);
     ASSERT_EQ(window_.Lines().size(), 1u);
-    EXPECT_EQ(window_.Lines()[0].rfind(fifo.string() + ", ", 0), 0u) << window_.Lines()[0];
+    EXPECT_EQ(window_.Lines()[0].rfind(fifo + ", ", 0), 0u) << window_.Lines()[0];
     EXPECT_TRUE(window_.Messages().empty());
 }
 
 TEST_F(LaunchTest, StopEndsCounterLoopAndTestPromptlyWithoutALine) {
-    window_.SetText(IDC_FILE_PATH, "/dev/zero"); // never ends by itself
+    BlockingPipe endless(dir_, "endless"); // never ends by itself
+    ASSERT_TRUE(endless.Ready());
+    window_.SetText(IDC_FILE_PATH, endless.Path().string());
+    endless.FeedForever(); // its thread is in the baseline
     const int before = BaselineThreadCount();
     Launch(FileReadTest);
     const auto deadline = std::chrono::steady_clock::now() + kReportWait;
