@@ -169,6 +169,17 @@ std::filesystem::path PathFromText(std::string_view text) {
     return name;
 }
 
+namespace {
+
+// Windows refuses unbuffered reads that break these rules; Wine does not, so
+// they are checked here, and a read that breaks them fails everywhere.
+bool KeepsSectorRules(const void* buffer, std::size_t length, std::uint64_t offset) {
+    return reinterpret_cast<std::uintptr_t>(buffer) % kSectorBytes == 0 &&
+           length % kSectorBytes == 0 && offset % kSectorBytes == 0;
+}
+
+} // namespace
+
 struct File::Unbuffered {
     char* data = nullptr; // page-aligned
     std::size_t capacity = 0;
@@ -184,6 +195,33 @@ struct File::Unbuffered {
         if (data) {
             ::VirtualFree(data, 0, MEM_RELEASE);
         }
+    }
+
+    // Reads the next whole sectors from the drive, enough for want bytes.
+    bool Refill(HANDLE handle, std::size_t want) {
+        if (!data) {
+            capacity = (want + kSectorBytes - 1) / kSectorBytes * kSectorBytes;
+            data = static_cast<char*>(
+                ::VirtualAlloc(nullptr, capacity, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        }
+        DWORD n = 0;
+        if (!data || !KeepsSectorRules(data, capacity, offset) ||
+            !::ReadFile(handle, data, static_cast<DWORD>(capacity), &n, nullptr)) {
+            return false;
+        }
+        begin = 0;
+        end = n;
+        offset += n;
+        atEnd = n < capacity; // short only at the end of the file
+        return true;
+    }
+
+    // Hands out up to size bytes of what was read.
+    std::size_t Take(char* out, std::size_t size) {
+        const std::size_t take = std::min(size, end - begin);
+        std::memcpy(out, data + begin, take);
+        begin += take;
+        return take;
     }
 };
 
@@ -240,17 +278,6 @@ File File::Open(const std::filesystem::path& path, Mode mode, IoTrace* trace) {
     return file;
 }
 
-namespace {
-
-// Windows refuses unbuffered reads that break these rules; Wine does not, so
-// they are checked here, and a read that breaks them fails everywhere.
-bool KeepsSectorRules(const void* buffer, std::size_t length, std::uint64_t offset) {
-    return reinterpret_cast<std::uintptr_t>(buffer) % kSectorBytes == 0 &&
-           length % kSectorBytes == 0 && offset % kSectorBytes == 0;
-}
-
-} // namespace
-
 std::size_t File::ReadFull(void* buffer, std::size_t size, bool& failed, StopCheck stop) {
     Note(IoStep::Read);
     auto* bytes = static_cast<char*>(buffer);
@@ -260,32 +287,11 @@ std::size_t File::ReadFull(void* buffer, std::size_t size, bool& failed, StopChe
         if (unbuffered_) {
             // Whole sectors from the drive; the caller gets exactly what it asked.
             Unbuffered& u = *unbuffered_;
-            if (u.begin == u.end) {
-                if (u.atEnd) {
-                    break;
-                }
-                if (!u.data) {
-                    u.capacity = (size + kSectorBytes - 1) / kSectorBytes * kSectorBytes;
-                    u.data = static_cast<char*>(::VirtualAlloc(
-                        nullptr, u.capacity, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-                }
-                DWORD n = 0;
-                if (!u.data || !KeepsSectorRules(u.data, u.capacity, u.offset) ||
-                    !::ReadFile(AsHandle(native_), u.data, static_cast<DWORD>(u.capacity), &n,
-                                nullptr)) {
-                    failed = true;
-                    break;
-                }
-                u.begin = 0;
-                u.end = n;
-                u.offset += n;
-                u.atEnd = n < u.capacity; // short only at the end of the file
-                continue;
+            if (u.begin == u.end && (u.atEnd || !u.Refill(AsHandle(native_), size))) {
+                failed = !u.atEnd;
+                break;
             }
-            const std::size_t take = std::min(size - got, u.end - u.begin);
-            std::memcpy(bytes + got, u.data + u.begin, take);
-            u.begin += take;
-            got += take;
+            got += u.Take(bytes + got, size - got);
             continue;
         }
         DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - got, 1u << 30));

@@ -68,9 +68,8 @@ void QtWindowAdapter::Post(std::function<void()> work) {
         m_queue.push_back(std::move(work));
     }
     // One wake-up per batch: RunQueued takes everything queued until it runs.
-    // The work itself is handed over under our own lock, not inside a Qt event.
     if (wake) {
-        QMetaObject::invokeMethod(this, "RunQueued", Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &QtWindowAdapter::RunQueued, Qt::QueuedConnection);
     }
 }
 

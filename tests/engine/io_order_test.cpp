@@ -165,9 +165,12 @@ TEST_F(OrderTest, FileSwappedInBeforeTheReadBackIsNotRead) {
 // opened, whatever the checks before it let through.
 TEST_F(OrderTest, CreateNewNeverOpensAnExistingName) {
     const fs::path file = MakeFile("exists.bin", 3);
+    std::vector<fs::path> taken = {file, dir_};
     const fs::path link = dir_ / "link";
-    fs::create_symlink(dir_ / "nowhere", link);
-    for (const fs::path& path : {file, link, dir_}) {
+    if (MakeSymlink(dir_ / "nowhere", link)) { // not under Wine
+        taken.push_back(link);
+    }
+    for (const fs::path& path : taken) {
         EXPECT_FALSE(File::Open(path, File::Mode::CreateNew)) << path;
     }
     EXPECT_EQ(fs::file_size(file), 3u);

@@ -136,9 +136,9 @@ private slots:
     void fileTest_data() {
         QTest::addColumn<QString>("name"); // empty: the picker was cancelled
         QTest::addColumn<qint64>("size");  // negative: no such file
-        QTest::newRow("empty file") << "empty.bin" << qint64(0);
+        // One row per way the dialog hands the path over; the engine's tests
+        // cover the sizes and odd paths.
         QTest::newRow("some blocks") << "data.bin" << qint64(350000);
-        QTest::newRow("long path") << QString(80, QLatin1Char('n')) << qint64(1000);
         QTest::newRow("name that does not exist") << "missing.bin" << qint64(-1);
         QTest::newRow("cancelled") << "" << qint64(-1);
     }
@@ -185,7 +185,6 @@ private slots:
         QTest::addColumn<int>("kilobytes");
         QTest::newRow("C, 1 MB") << "" << IDC_SIZE_1MB << "C" << 976;
         QTest::newRow("D typed lower case, 5 MB") << "d" << IDC_SIZE_5MB << "D" << 4882;
-        QTest::newRow("C, 20 MB") << "" << IDC_SIZE_20MB << "C" << 19531;
     }
     void driveTest() {
         QFETCH(QString, typed);
