@@ -19,16 +19,19 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <fcntl.h>
 #include <functional>
 #include <memory>
+#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+extern char** environ;
 
 using namespace bench;
 
@@ -75,40 +78,31 @@ int ChildStartup(int argc, char** argv, std::int64_t startNs) {
     return app.exec();
 }
 
-// Milliseconds from before fork to the child's first paint, or a negative number.
-double MeasureStartup(const char* self) {
+// Milliseconds from just before the child starts to its first paint, or -1.
+double MeasureStartup() {
     int fds[2];
-    if (::pipe(fds) != 0) {
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
         return -1;
     }
-    const std::int64_t start = MonotonicNs();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(fds[1], STDOUT_FILENO);
-        ::close(fds[0]);
-        ::close(fds[1]);
-        const std::string when = std::to_string(start);
-        ::execl(self, self, "--child-startup", when.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    std::string self = "/proc/self/exe", flag = "--child-startup";
+    std::string when = std::to_string(MonotonicNs());
+    char* args[] = {self.data(), flag.data(), when.data(), nullptr};
+    pid_t pid = 0;
+    const bool started = ::posix_spawn(&pid, self.c_str(), &actions, nullptr, args, environ) == 0;
+    ::posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);
-    std::string text;
-    char buffer[128];
-    ssize_t n;
-    while ((n = ::read(fds[0], buffer, sizeof buffer)) != 0) {
-        if (n > 0) {
-            text.append(buffer, static_cast<std::size_t>(n));
-        } else if (errno != EINTR) {
-            break;
-        }
+    std::FILE* in = ::fdopen(fds[0], "r");
+    double ms = -1;
+    const bool read = std::fscanf(in, "%lf", &ms) == 1;
+    std::fclose(in);
+    int status = -1;
+    if (started) {
+        ::waitpid(pid, &status, 0);
     }
-    ::close(fds[0]);
-    int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
-        WEXITSTATUS(status) != 0 || text.empty()) {
-        return -1;
-    }
-    return std::strtod(text.c_str(), nullptr);
+    return read && status == 0 ? ms : -1;
 }
 
 // Runs the event loop for ms milliseconds.
@@ -178,7 +172,7 @@ int main(int argc, char** argv) {
 
     std::vector<double> startup;
     for (int rep = 0; rep < options.reps; ++rep) {
-        const double ms = MeasureStartup("/proc/self/exe");
+        const double ms = MeasureStartup();
         if (ms < 0) {
             Fail("start-up run " + std::to_string(rep + 1) + ": the child did not show the dialog");
         } else {

@@ -104,7 +104,7 @@ header() {
     echo "Machine: $machine"
     echo "Folder:  $folder ($storage)"
     echo "Date:    $date; load average: $(cat /proc/loadavg)"
-    echo "Runs:    ${reps:-$([ $tiny = 1 ] && echo 1 || echo 5)} of each, interleaved${tiny:+$([ $tiny = 1 ] && echo '; tiny: sizes too small to mean anything')}"
+    echo "Runs:    ${reps:-$([ $tiny = 1 ] && echo 1 || echo 5)} of each, interleaved$([ $tiny = 0 ] || echo '; tiny: sizes too small to mean anything')"
     echo
 }
 
