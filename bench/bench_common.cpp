@@ -65,7 +65,7 @@ bool LaunchAndWait(sarnoval::TestProc test, sarnoval::HeadlessWindow& window, En
     const bool reported = window.WaitForReports(1, std::chrono::minutes(10));
     sarnoval::StopTests();
     run.rssGrowKiB =
-        std::max(StatusField(status, "VmHWM:"), StatusField(status, "VmRSS:")) - before;
+        std::max({before, StatusField(status, "VmHWM:"), StatusField(status, "VmRSS:")}) - before;
     if (!reported || !window.Messages().empty()) {
         Fail(reported ? "engine showed: " + window.Messages().front() : "engine gave no line");
         return false;
