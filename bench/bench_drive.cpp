@@ -60,8 +60,7 @@ std::vector<std::string> FioBuffered(const fs::path& file, std::uint64_t bytes, 
 }
 
 enum { kLine, kExact, kDirect, kSame, kCache, kSeries };
-const char* const kLabels[kSeries] = {"ours, result line", "ours, exact",
-                                      "fio --direct=1 (--end_fsync=1 writing)",
+const char* const kLabels[kSeries] = {"ours, result line", "ours, exact", "fio --direct=1",
                                       "fio, the engine's method", "fio buffered, cache-hitting"};
 const char* const kShort[kSeries] = {"line", "exact", "direct", "same", "cache"};
 
