@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <fstream>
 #include <iostream>
@@ -219,6 +220,12 @@ bool MakeDataFile(const fs::path& path, std::uint64_t size) {
         out.DropCache();
     }
     return out.Close() && ok;
+}
+
+double ProcessCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
 std::uint64_t StatusField(const fs::path& status, const std::string& key) {

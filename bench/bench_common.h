@@ -50,6 +50,9 @@ double Fio(const std::vector<std::string>& args, const fs::path& scratch, bool w
 // Writes size bytes that do not compress, syncs them and drops them from the cache.
 bool MakeDataFile(const fs::path& path, std::uint64_t size);
 
+// CPU time this process has used, all threads.
+double ProcessCpuSeconds();
+
 // A field of a /proc status file in its own unit (kB for memory), 0 if absent.
 std::uint64_t StatusField(const fs::path& status, const std::string& key);
 

@@ -6,7 +6,6 @@
 #include "tests/support/headless_window.h"
 
 #include <cstdio>
-#include <ctime>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -15,12 +14,6 @@
 using namespace bench;
 
 namespace {
-
-double ProcessCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
 
 void NoTest() {}
 
