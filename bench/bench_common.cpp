@@ -1,226 +1,110 @@
 #include "bench_common.h"
 
+#include "engine/drive_paths.h"
+#include "engine/drive_write_read.h"
+#include "engine/file_io.h"
+#include "engine/file_read.h"
+#include "engine/test_state.h"
+#include "res/resource.h"
+#include "tests/support/headless_window.h"
+
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <algorithm>
-#include <cerrno>
+#include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <fstream>
 #include <iostream>
+#include <spawn.h>
 #include <sstream>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <sys/utsname.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace bench {
 
 namespace {
 
-[[noreturn]] void Usage(const char* program, const char* what, const std::string& problem) {
-    std::cerr << program << ": " << problem << "\n"
-              << what << "\n"
-              << "usage: " << program << " --folder DIR [--tiny] [--reps N] [--figures FILE]"
-              << " [--ceiling MBPS]\n";
-    std::exit(2);
+std::vector<std::string> g_failures; // main thread only
+
+void Append(const fs::path& file, const std::string& text) {
+    std::ofstream(file, std::ios::app) << text;
 }
 
-std::string FirstLine(const fs::path& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    return line;
+// Steady-clock time of each of the engine's clock readings, taken just before it.
+class ClockTrace final : public sarnoval::IoTrace {
+public:
+    void Step(sarnoval::IoStep step) override {
+        if (step == sarnoval::IoStep::Clock) {
+            readings.push_back(Clock::now());
+        }
+    }
+    std::vector<Clock::time_point> readings; // the test thread's until StopTests has joined it
+};
+
+std::atomic<sarnoval::IoTrace*> g_trace{nullptr};
+
+void TracedDriveTest() {
+    sarnoval::DriveWriteReadTest(g_trace.load());
 }
 
-std::string Trim(std::string s) {
-    const auto notSpace = [](unsigned char c) { return !std::isspace(c); };
-    s.erase(s.begin(), std::find_if(s.begin(), s.end(), notSpace));
-    s.erase(std::find_if(s.rbegin(), s.rend(), notSpace).base(), s.end());
-    return s;
-}
-
-std::string CpuModel() {
-    std::ifstream in("/proc/cpuinfo");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind("model name", 0) == 0) {
-            return Trim(line.substr(line.find(':') + 1));
-        }
+// Launches test and waits for its line; the kernel keeps the peak memory, so
+// nothing polls meanwhile.
+bool LaunchAndWait(sarnoval::TestProc test, sarnoval::HeadlessWindow& window, EngineRun& run) {
+    const fs::path status = "/proc/self/status";
+    const std::uint64_t before = StatusField(status, "VmRSS:");
+    std::ofstream("/proc/self/clear_refs") << "5"; // restarts VmHWM from now
+    sarnoval::RecordTargets(&window, &window);
+    sarnoval::Launch(test);
+    const bool reported = window.WaitForReports(1, std::chrono::minutes(10));
+    sarnoval::StopTests();
+    run.rssGrowKiB =
+        std::max({before, StatusField(status, "VmHWM:"), StatusField(status, "VmRSS:")}) - before;
+    if (!reported || !window.Messages().empty()) {
+        Fail(reported ? "engine showed: " + window.Messages().front() : "engine gave no line");
+        return false;
     }
-    return "unknown CPU";
-}
-
-std::string MemoryTotal() {
-    std::ifstream in("/proc/meminfo");
-    std::string key;
-    std::uint64_t kib = 0;
-    while (in >> key >> kib) {
-        if (key == "MemTotal:") {
-            return Fixed(static_cast<double>(kib) / (1024.0 * 1024.0), 1) + " GiB RAM";
-        }
-        in.ignore(256, '\n');
-    }
-    return "unknown RAM";
-}
-
-// The mount holding the folder, from the mount table, matched by device number
-// and the longest mount point that contains the folder.
-std::string StorageOf(const fs::path& folder) {
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) != 0) {
-        return "unknown storage";
-    }
-    const unsigned maj = major(st.st_dev);
-    const unsigned min = minor(st.st_dev);
-    const std::string want = std::to_string(maj) + ":" + std::to_string(min);
-    std::error_code ec;
-    const std::string where = fs::weakly_canonical(folder, ec).string();
-
-    std::ifstream in("/proc/self/mountinfo");
-    std::string line, bestMount, bestType, bestSource;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        std::string id, parent, dev, root, mount;
-        fields >> id >> parent >> dev >> root >> mount;
-        if (dev != want) {
-            continue;
-        }
-        std::string word;
-        while (fields >> word && word != "-") {
-        }
-        std::string type, source;
-        fields >> type >> source;
-        const bool contains =
-            where.rfind(mount, 0) == 0 &&
-            (mount == "/" || where.size() == mount.size() || where[mount.size()] == '/');
-        if (contains && mount.size() >= bestMount.size()) {
-            bestMount = mount;
-            bestType = type;
-            bestSource = source;
-        }
-    }
-    if (bestType.empty()) {
-        return "device " + want;
-    }
-    std::string text = bestType + " on " + bestSource + " (mounted at " + bestMount + ")";
-    // A partition's disk is its parent in sysfs; take the first that names itself.
-    const fs::path block = "/sys/dev/block/" + want;
-    for (const fs::path& dir : {block, block / ".."}) {
-        const std::string model = Trim(FirstLine(dir / "device" / "model"));
-        const std::string rotational = FirstLine(dir / "queue" / "rotational");
-        if (!model.empty() || !rotational.empty()) {
-            if (!model.empty()) {
-                text += ", model " + model;
-            }
-            if (!rotational.empty()) {
-                text += rotational == "0" ? ", non-rotational" : ", rotational";
-            }
-            break;
-        }
-    }
-    return text;
-}
-
-std::string UtcNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    gmtime_r(&now, &tm);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &tm);
-    return text;
-}
-
-std::optional<double> JsonNumber(const std::string& json, std::size_t from, const char* key) {
-    const std::string quoted = std::string("\"") + key + "\"";
-    const std::size_t at = json.find(quoted, from);
-    if (at == std::string::npos) {
-        return std::nullopt;
-    }
-    const std::size_t colon = json.find(':', at + quoted.size());
-    if (colon == std::string::npos) {
-        return std::nullopt;
-    }
-    const char* start = json.c_str() + colon + 1;
-    char* end = nullptr;
-    const double value = std::strtod(start, &end);
-    if (end == start) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-// Runs argv and waits; the exit status, or -1 when it could not be started.
-int Run(const std::vector<std::string>& argv, bool quiet = false) {
-    std::vector<char*> args;
-    for (const std::string& arg : argv) {
-        args.push_back(const_cast<char*>(arg.c_str()));
-    }
-    args.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        return -1;
-    }
-    if (pid == 0) {
-        if (quiet) {
-            const int null = ::open("/dev/null", O_WRONLY);
-            ::dup2(null, STDOUT_FILENO);
-        }
-        ::execvp(args[0], args.data());
-        _exit(127);
-    }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) {
-            return -1;
-        }
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.line = window.Lines().front();
+    return true;
 }
 
 } // namespace
 
-Options ParseOptions(int argc, char** argv, const char* what) {
+Options ParseOptions(int argc, char** argv) {
     Options options;
     bool repsGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        const auto value = [&]() -> std::string {
-            if (i + 1 >= argc) {
-                Usage(argv[0], what, arg + " needs a value");
-            }
-            return argv[++i];
-        };
-        if (arg == "--folder") {
-            options.folder = value();
-        } else if (arg == "--tiny") {
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--tiny") {
             options.tiny = true;
-        } else if (arg == "--reps") {
-            options.reps = std::atoi(value().c_str());
+        } else if (arg == "--folder" && hasValue) {
+            options.folder = argv[++i];
+        } else if (arg == "--out" && hasValue) {
+            options.out = argv[++i];
+        } else if (arg == "--reps" && hasValue) {
+            options.reps = std::atoi(argv[++i]);
             repsGiven = true;
-            if (options.reps < 1 || options.reps > 100) {
-                Usage(argv[0], what, "--reps must be 1 to 100");
-            }
-        } else if (arg == "--figures") {
-            options.figures = value();
-        } else if (arg == "--ceiling") {
-            options.ceilingMBps = std::atof(value().c_str());
-            if (!(options.ceilingMBps > 0)) {
-                Usage(argv[0], what, "--ceiling must be a rate in MB/s above 0");
-            }
+        } else if (arg == "--ceiling" && hasValue) {
+            options.ceilingMBps = std::atof(argv[++i]);
         } else {
-            Usage(argv[0], what, "unknown option " + arg);
+            options.reps = 0; // reported below
+            break;
         }
     }
-    if (options.folder.empty()) {
-        Usage(argv[0], what, "--folder is required");
-    }
     std::error_code ec;
-    if (!fs::is_directory(options.folder, ec)) {
-        Usage(argv[0], what, options.folder.string() + " is not a directory");
+    if (!fs::is_directory(options.folder, ec) || options.reps < 1 || options.reps > 100 ||
+        options.ceilingMBps < 0) {
+        std::cerr << "usage: " << argv[0]
+                  << " --folder DIR [--tiny] [--reps 1-100] [--out DIR] [--ceiling MBPS]\n";
+        std::exit(2);
     }
     options.folder = fs::absolute(options.folder);
     if (options.tiny && !repsGiven) {
@@ -229,36 +113,10 @@ Options ParseOptions(int argc, char** argv, const char* what) {
     return options;
 }
 
-Machine DescribeMachine(const fs::path& folder) {
-    Machine m;
-    m.cpu = CpuModel();
-    m.cores = std::thread::hardware_concurrency();
-    struct utsname u {};
-    if (::uname(&u) == 0) {
-        m.kernel = std::string(u.sysname) + " " + u.release + " " + u.machine;
-    }
-    m.memory = MemoryTotal();
-    m.storage = StorageOf(folder);
-    m.load = FirstLine("/proc/loadavg");
-    m.date = UtcNow();
-    return m;
-}
-
-void PrintHeader(const std::string& title, const Machine& machine, const Options& options) {
-    std::cout << title << (options.tiny ? "  [tiny mode: sizes too small to mean anything]" : "")
-              << "\n"
-              << "Machine: " << machine.cpu << ", " << machine.cores << " logical CPUs, "
-              << machine.memory << "; " << machine.kernel << "\n"
-              << "Folder:  " << options.folder.string() << " (" << machine.storage << ")\n"
-              << "Date:    " << machine.date
-              << "; load average (1, 5, 15 min, ...): " << machine.load << "\n"
-              << "Runs:    " << options.reps << " of each, interleaved\n\n";
-}
-
 Stats Summarize(std::vector<double> values) {
     Stats s;
-    s.count = values.size();
     if (values.empty()) {
+        s.median = s.min = s.max = NAN;
         return s;
     }
     std::sort(values.begin(), values.end());
@@ -269,157 +127,12 @@ Stats Summarize(std::vector<double> values) {
     return s;
 }
 
-double Seconds(Clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
-
-void RequireFio() {
-    if (Run({"fio", "--version"}, true) != 0) {
-        std::cerr << "fio is not installed or does not run. The accuracy benchmarks compare "
-                     "against it: install the Debian package 'fio' (apt-get install fio).\n";
-        std::exit(3);
-    }
-}
-
-FioRun RunFio(const std::vector<std::string>& args, const fs::path& scratch,
-              std::string* commandOut) {
-    FioRun run;
-    const fs::path output = scratch / "sarnoval-bench-fio.json";
-    std::vector<std::string> argv{"fio"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    if (commandOut) {
-        std::string command;
-        for (const std::string& arg : argv) {
-            command += (command.empty() ? "" : " ") + arg;
-        }
-        *commandOut = command;
-    }
-    argv.push_back("--output-format=json");
-    argv.push_back("--output=" + output.string());
-    const int status = Run(argv);
-    std::ifstream in(output);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::error_code ec;
-    fs::remove(output, ec);
-    const std::string json = text.str();
-    if (status != 0) {
-        run.error = "fio exited with status " + std::to_string(status);
-        return run;
-    }
-    const std::size_t jobs = json.find("\"jobs\"");
-    const auto error = JsonNumber(json, jobs == std::string::npos ? 0 : jobs, "error");
-    if (jobs == std::string::npos || !error) {
-        run.error = "fio gave no job report";
-        return run;
-    }
-    if (*error != 0) {
-        run.error = "fio reported error " + std::to_string(static_cast<int>(*error));
-        return run;
-    }
-    for (const char* dir : {"read", "write"}) {
-        const std::size_t at = json.find(std::string("\"") + dir + "\" : {", jobs);
-        if (at == std::string::npos) {
-            run.error = std::string("fio report has no ") + dir + " section";
-            return run;
-        }
-        const auto bytes = JsonNumber(json, at, "io_bytes");
-        const auto bw = JsonNumber(json, at, "bw_bytes");
-        if (!bytes || !bw) {
-            run.error = std::string("fio report lacks ") + dir + " figures";
-            return run;
-        }
-        if (dir[0] == 'r') {
-            run.readBytes = static_cast<std::uint64_t>(*bytes);
-            run.readBytesPerSec = *bw;
-        } else {
-            run.writeBytes = static_cast<std::uint64_t>(*bytes);
-            run.writeBytesPerSec = *bw;
-        }
-    }
-    run.ok = true;
-    return run;
-}
-
-bool MakeDataFile(const fs::path& path, std::uint64_t size) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        return false;
-    }
-    std::vector<std::uint64_t> block(1 << 17); // 1 MiB
-    std::uint64_t state = 0x2545F4914F6CDD1Dull;
-    bool ok = true;
-    for (std::uint64_t done = 0; ok && done < size;) {
-        for (std::uint64_t& word : block) { // xorshift64: incompressible, cheap
-            state ^= state << 13;
-            state ^= state >> 7;
-            state ^= state << 17;
-            word = state;
-        }
-        const std::size_t want = static_cast<std::size_t>(
-            std::min<std::uint64_t>(size - done, block.size() * sizeof(std::uint64_t)));
-        const char* bytes = reinterpret_cast<const char*>(block.data());
-        for (std::size_t put = 0; put < want;) {
-            const ssize_t n = ::write(fd, bytes + put, want - put);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                ok = false;
-                break;
-            }
-            put += static_cast<std::size_t>(n);
-        }
-        done += want;
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-    ok = ::close(fd) == 0 && ok;
-    return ok;
-}
-
-void DropCache(const fs::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fdatasync(fd);
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-        ::close(fd);
-    }
-}
-
-Table::Table(std::vector<std::string> header) {
-    rows_.push_back(std::move(header));
-}
-
-void Table::Add(std::vector<std::string> row) {
-    rows_.push_back(std::move(row));
-}
-
-void Table::Print() const {
-    std::vector<std::size_t> widths;
-    for (const auto& row : rows_) {
-        widths.resize(std::max(widths.size(), row.size()));
-        for (std::size_t c = 0; c < row.size(); ++c) {
-            widths[c] = std::max(widths[c], row[c].size());
-        }
-    }
-    for (std::size_t r = 0; r < rows_.size(); ++r) {
-        std::string line;
-        for (std::size_t c = 0; c < rows_[r].size(); ++c) {
-            const std::string& cell = rows_[r][c];
-            const std::string pad(widths[c] - cell.size(), ' ');
-            line += c == 0 ? cell + pad : "  " + pad + cell;
-        }
-        line.erase(line.find_last_not_of(' ') + 1);
-        std::cout << line << "\n";
-        if (r == 0) {
-            std::size_t total = 0;
-            for (std::size_t w : widths) {
-                total += w + 2;
-            }
-            std::cout << std::string(total - 2, '-') << "\n";
-        }
-    }
+void PrintStats(const std::string& label, const std::vector<double>& values, int decimals,
+                double divisor) {
+    const Stats s = Summarize(values);
+    std::printf("%-58s %10s %10s %10s\n", label.c_str(),
+                Fixed(s.median / divisor, decimals).c_str(),
+                Fixed(s.min / divisor, decimals).c_str(), Fixed(s.max / divisor, decimals).c_str());
 }
 
 std::string Fixed(double value, int decimals) {
@@ -428,56 +141,163 @@ std::string Fixed(double value, int decimals) {
     return text;
 }
 
-void Figure(const Options& options, const std::string& key, const std::string& value) {
-    if (options.figures.empty()) {
-        return;
-    }
-    std::ofstream out(options.figures, std::ios::app);
-    out << key << '\t' << value << '\n';
-}
-
 void Figure(const Options& options, const std::string& key, double value) {
-    Figure(options, key, Fixed(value, 4));
+    if (!std::isfinite(value) || value < 0) {
+        Fail("figure " + key + " is " + Fixed(value, 4));
+    }
+    if (!options.out.empty()) {
+        Append(options.out / "figures.tsv", key + '\t' + Fixed(value, 4) + '\n');
+    }
 }
 
-std::optional<std::uint64_t> NumberAfter(const std::string& text, const std::string& marker) {
-    const std::size_t at = text.find(marker);
-    if (at == std::string::npos) {
-        return std::nullopt;
+void SummaryRow(const Options& options, const std::vector<std::string>& cells) {
+    std::string row = "|";
+    for (const std::string& cell : cells) {
+        row += " " + cell + " |";
     }
-    const char* start = text.c_str() + at + marker.size();
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long long value = std::strtoull(start, &end, 10);
-    if (end == start || errno != 0) {
-        return std::nullopt;
+    if (!options.out.empty()) {
+        Append(options.out / "summary.md", row + '\n');
     }
-    return value;
 }
 
-std::uint64_t ResidentKiB() {
-    std::ifstream in("/proc/self/status");
-    std::string key;
-    while (in >> key) {
-        if (key == "VmRSS:") {
-            std::uint64_t kib = 0;
-            in >> kib;
-            return kib;
+void Fail(const std::string& problem) {
+    g_failures.push_back(problem);
+}
+
+int Finish() {
+    std::cout.flush();
+    for (const std::string& failure : g_failures) {
+        std::printf("FAILED: %s\n", failure.c_str());
+    }
+    return g_failures.empty() ? 0 : 1;
+}
+
+double Fio(const std::vector<std::string>& args, const fs::path& scratch, bool write) {
+    const fs::path report = scratch / "sarnoval-bench-fio.json";
+    std::vector<std::string> argv{"fio", "--output-format=json", "--output=" + report.string()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> cargv;
+    for (std::string& arg : argv) {
+        cargv.push_back(arg.data());
+    }
+    cargv.push_back(nullptr);
+    pid_t pid = 0;
+    int status = -1;
+    if (::posix_spawnp(&pid, "fio", nullptr, nullptr, cargv.data(), environ) == 0) {
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    std::ostringstream text;
+    text << std::ifstream(report).rdbuf();
+    std::error_code ec;
+    fs::remove(report, ec);
+    // fio may put notes before the report itself.
+    const std::string all = text.str();
+    const QByteArray json =
+        QByteArray::fromStdString(all.substr(std::min(all.find('{'), all.size())));
+    const QJsonObject root = QJsonDocument::fromJson(json).object();
+    const QJsonObject job = root["jobs"][0].toObject();
+    const double bw = job[write ? "write" : "read"]["bw_bytes"].toDouble(-1);
+    if (status != 0 || job["error"].toInt(-1) != 0 || !(bw > 0)) {
+        Fail("fio " + args.front() + ": status " + std::to_string(status) + ", error " +
+             std::to_string(job["error"].toInt(-1)));
+        return -1;
+    }
+    return bw;
+}
+
+bool MakeDataFile(const fs::path& path, std::uint64_t size) {
+    const std::vector<unsigned char> block = sarnoval::MakeWriteBlock();
+    std::error_code ec;
+    fs::remove(path, ec); // a file left by a run that was killed
+    sarnoval::File out = sarnoval::File::Open(path, sarnoval::File::Mode::CreateNew);
+    bool ok = static_cast<bool>(out);
+    for (std::uint64_t done = 0; ok && done < size; done += block.size()) {
+        ok = out.WriteAll(block.data(), std::min<std::uint64_t>(block.size(), size - done));
+    }
+    ok = ok && out.Sync();
+    if (ok) {
+        out.DropCache();
+    }
+    return out.Close() && ok;
+}
+
+double ProcessCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+std::uint64_t StatusField(const fs::path& status, const std::string& key) {
+    std::ifstream in(status);
+    std::string word;
+    while (in >> word) {
+        if (word == key) {
+            std::uint64_t value = 0;
+            in >> value;
+            return value;
         }
         in.ignore(4096, '\n');
     }
     return 0;
 }
 
-int ReportFailures(std::vector<std::string> failures) {
-    if (failures.empty()) {
-        return 0;
+EngineRun RunDriveTest(const fs::path& folder, int sizeId, std::uint64_t bytes) {
+    EngineRun run;
+    sarnoval::HeadlessWindow window;
+    window.SetText(IDC_DRIVE_LETTER, "C");
+    window.SetChecked(sizeId, true);
+    sarnoval::SetDriveMap({{'C', folder}});
+    ClockTrace trace;
+    g_trace.store(&trace);
+    const bool launched = LaunchAndWait(TracedDriveTest, window, run);
+    g_trace.store(nullptr);
+    if (!launched) {
+        return run;
     }
-    std::cout << "\nFAILED:\n";
-    for (const std::string& failure : failures) {
-        std::cout << "    " << failure << "\n";
+    unsigned long long readKb = 0, writeKb = 0, kb = 0;
+    if (std::sscanf(run.line.c_str(),
+                    "C:\\, %*ux Read (%llu MB/sec), %*ux Write (%llu MB/sec), %llu KB read and "
+                    "written in",
+                    &readKb, &writeKb, &kb) != 3 ||
+        kb != bytes >> 10) {
+        Fail("unexpected line: " + run.line);
+        return run;
     }
-    return 1;
+    // Write start and end, read-back start, then the read figures' three readings.
+    const auto& t = trace.readings;
+    if (t.size() != 6) {
+        Fail("the engine read its clock " + std::to_string(t.size()) + " times, not 6");
+        return run;
+    }
+    run.lineWriteMBps = static_cast<double>(writeKb) * 1.024;
+    run.lineReadMBps = static_cast<double>(readKb) * 1.024;
+    run.writeSec = std::chrono::duration<double>(t[1] - t[0]).count();
+    run.readSec = std::chrono::duration<double>(t[3] - t[2]).count();
+    run.ok = true;
+    return run;
+}
+
+EngineRun RunFileTest(const fs::path& path, std::uint64_t bytes) {
+    EngineRun run;
+    sarnoval::HeadlessWindow window;
+    window.SetText(IDC_FILE_PATH, path.string());
+    if (!LaunchAndWait(sarnoval::FileReadTest, window, run)) {
+        return run;
+    }
+    // The path comes first and may hold anything: the figures follow its end.
+    const std::size_t at = run.line.rfind("x Read (");
+    unsigned long long readKb = 0, kb = 0;
+    if (at == std::string::npos ||
+        std::sscanf(run.line.c_str() + at, "x Read (%llu MB/sec), %llu KB read in", &readKb, &kb) !=
+            2 ||
+        kb != bytes >> 10) {
+        Fail("unexpected line: " + run.line);
+        return run;
+    }
+    run.lineReadMBps = static_cast<double>(readKb) * 1.024;
+    run.ok = true;
+    return run;
 }
 
 } // namespace bench

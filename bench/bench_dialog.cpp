@@ -19,17 +19,18 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
+#include <fcntl.h>
 #include <functional>
-#include <iostream>
 #include <memory>
+#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+extern char** environ;
 
 using namespace bench;
 
@@ -38,12 +39,6 @@ namespace {
 std::int64_t MonotonicNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
         .count();
-}
-
-double ProcessCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
 // Notes the dialog's first paint: from then on it is on screen.
@@ -76,40 +71,31 @@ int ChildStartup(int argc, char** argv, std::int64_t startNs) {
     return app.exec();
 }
 
-// Milliseconds from before fork to the child's first paint, or a negative number.
-double MeasureStartup(const char* self) {
+// Milliseconds from just before the child starts to its first paint, or -1.
+double MeasureStartup() {
     int fds[2];
-    if (::pipe(fds) != 0) {
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
         return -1;
     }
-    const std::int64_t start = MonotonicNs();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(fds[1], STDOUT_FILENO);
-        ::close(fds[0]);
-        ::close(fds[1]);
-        const std::string when = std::to_string(start);
-        ::execl(self, self, "--child-startup", when.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    std::string self = "/proc/self/exe", flag = "--child-startup";
+    std::string when = std::to_string(MonotonicNs());
+    char* args[] = {self.data(), flag.data(), when.data(), nullptr};
+    pid_t pid = 0;
+    const bool started = ::posix_spawn(&pid, self.c_str(), &actions, nullptr, args, environ) == 0;
+    ::posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);
-    std::string text;
-    char buffer[128];
-    ssize_t n;
-    while ((n = ::read(fds[0], buffer, sizeof buffer)) != 0) {
-        if (n > 0) {
-            text.append(buffer, static_cast<std::size_t>(n));
-        } else if (errno != EINTR) {
-            break;
-        }
+    std::FILE* in = ::fdopen(fds[0], "r");
+    double ms = -1;
+    const bool read = std::fscanf(in, "%lf", &ms) == 1;
+    std::fclose(in);
+    int status = -1;
+    if (started) {
+        ::waitpid(pid, &status, 0);
     }
-    ::close(fds[0]);
-    int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
-        WEXITSTATUS(status) != 0 || text.empty()) {
-        return -1;
-    }
-    return std::strtod(text.c_str(), nullptr);
+    return read && status == 0 ? ms : -1;
 }
 
 // Runs the event loop for ms milliseconds.
@@ -175,18 +161,13 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--child-startup") {
         return ChildStartup(argc, argv, std::strtoll(argv[2], nullptr, 10));
     }
-    const Options options = ParseOptions(
-        argc, argv,
-        "Measures the dialog: idle CPU and memory, the GUI thread's timer lateness during a "
-        "drive test in the folder, and the time from process start to the dialog shown.");
-    std::vector<std::string> failures;
+    const Options options = ParseOptions(argc, argv);
 
     std::vector<double> startup;
     for (int rep = 0; rep < options.reps; ++rep) {
-        const double ms = MeasureStartup("/proc/self/exe");
+        const double ms = MeasureStartup();
         if (ms < 0) {
-            failures.push_back("start-up run " + std::to_string(rep + 1) +
-                               ": the child did not show the dialog");
+            Fail("start-up run " + std::to_string(rep + 1) + ": the child did not show the dialog");
         } else {
             startup.push_back(ms);
         }
@@ -207,16 +188,13 @@ int main(int argc, char** argv) {
     for (int rep = 0; rep < options.reps; ++rep) {
         idleCpu.push_back(IdleCpuPercent(windowMs));
     }
-    const std::uint64_t rssIdle = ResidentKiB();
-    const std::vector<double> lateIdle =
-        TimerLateness(options.tiny ? 200 : 2000, [] { return false; });
+    const std::uint64_t rssIdle = StatusField("/proc/self/status", "VmRSS:");
 
     // The drive test as a user starts it: drive mode, a size, Test.
     Check(dlg->Control(IDC_MODE_DRIVE), true);
     Check(dlg->Control(options.tiny ? IDC_SIZE_1MB : IDC_SIZE_100MB), true);
     const std::uint64_t kb = (options.tiny ? 1000000 : 100000000) >> 10;
     std::vector<double> lateTest;
-    std::vector<double> testSecs;
     for (int rep = 0; rep < options.reps; ++rep) {
         // The line arrives just before the test frees its slot, and a Test while
         // one runs is ignored: wait for the slot as a user's next click would.
@@ -225,8 +203,6 @@ int main(int argc, char** argv) {
         }
         const int before = dlg->m_resultList->count();
         std::string message;
-        QElapsedTimer took;
-        took.start();
         dlg->OnTest();
         const std::vector<double> late = TimerLateness(120000, [&] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
@@ -236,17 +212,16 @@ int main(int argc, char** argv) {
             }
             return dlg->m_resultList->count() > before;
         });
-        testSecs.push_back(static_cast<double>(took.nsecsElapsed()) / 1e9);
         lateTest.insert(lateTest.end(), late.begin(), late.end());
         const std::string line = dlg->m_resultList->count() > before
                                      ? dlg->m_resultList->item(before)->text().toStdString()
                                      : std::string();
         if (!message.empty()) {
-            failures.push_back("drive test showed a message: " + message);
+            Fail("drive test showed a message: " + message);
         } else if (line.rfind("C:\\, ", 0) != 0 ||
                    line.find(" " + std::to_string(kb) + " KB read and written") ==
                        std::string::npos) {
-            failures.push_back("drive test gave no proper line: '" + line + "'");
+            Fail("drive test gave no proper line: '" + line + "'");
         }
     }
     RunFor(settleMs);
@@ -254,57 +229,37 @@ int main(int argc, char** argv) {
     for (int rep = 0; rep < options.reps; ++rep) {
         idleAfterCpu.push_back(IdleCpuPercent(windowMs));
     }
-    const std::uint64_t rssAfter = ResidentKiB();
     const std::string platform = QGuiApplication::platformName().toStdString();
     dlg.reset();
 
-    PrintHeader("The dialog's own cost (Qt platform: " + platform + ")",
-                DescribeMachine(options.folder), options);
-    const auto row = [](Table& t, const std::string& label, const std::vector<double>& v,
-                        int decimals) {
-        const Stats s = Summarize(v);
-        t.Add({label, Fixed(s.median, decimals), Fixed(s.min, decimals), Fixed(s.max, decimals)});
-    };
-    Table cpu({"Dialog open and idle, " + Fixed(windowMs / 1000.0, 1) + " s windows, % of a core",
-               "median", "min", "max"});
-    row(cpu, "before any test", idleCpu, 3);
-    row(cpu, "after a test (counter loop started)", idleAfterCpu, 3);
-    cpu.Print();
-    std::cout << "\nResident memory: " << Fixed(static_cast<double>(rssIdle) / 1024, 1)
-              << " MiB idle before any test, " << Fixed(static_cast<double>(rssAfter) / 1024, 1)
-              << " MiB after the tests.\n\n";
-
-    Table late({"Lateness of a 1 ms GUI timer, ms", "ticks", "median", "99th pct", "max"});
-    const auto lateRow = [&late](const std::string& label, const std::vector<double>& v) {
-        late.Add({label, std::to_string(v.size()), Fixed(Percentile(v, 50), 3),
-                  Fixed(Percentile(v, 99), 3), Fixed(Percentile(v, 100), 3)});
-    };
-    lateRow("dialog idle", lateIdle);
-    lateRow("during the drive test, " + std::to_string(options.tiny ? 1 : 100) + " MB", lateTest);
-    late.Print();
-    std::cout << "(Test runs took " << Fixed(Summarize(testSecs).median, 2)
-              << " s median from Test to the line in the list.)\n\n";
-
-    Table start({"Process start to dialog shown, ms", "median", "min", "max"});
-    row(start, "fork and exec to the dialog's first paint", startup, 1);
-    start.Print();
-    std::cout << "\nCPU is the whole process's CPU time over wall time. Lateness is each "
-                 "tick's gap beyond 1 ms. Start-up runs the program's application and "
-                 "dialog classes in a fresh process.\n";
-
     const double p99 = Percentile(lateTest, 99);
-    Figure(options, "dialog.platform", platform);
-    Figure(options, "dialog.idle_cpu_pct", Summarize(idleCpu).median);
-    Figure(options, "dialog.idle_after_cpu_pct", Summarize(idleAfterCpu).median);
-    Figure(options, "dialog.rss_kib", static_cast<double>(rssIdle));
-    Figure(options, "dialog.rss_after_kib", static_cast<double>(rssAfter));
-    Figure(options, "dialog.lateness_p99_ms", p99);
-    Figure(options, "dialog.lateness_max_ms", Percentile(lateTest, 100));
-    Figure(options, "dialog.lateness_idle_p99_ms", Percentile(lateIdle, 99));
-    Figure(options, "dialog.startup_ms", Summarize(startup).median);
+    std::printf("The dialog's own cost (Qt platform: %s)\n\n%-58s %10s %10s %10s\n",
+                platform.c_str(), "", "median", "min", "max");
+    PrintStats("idle CPU before any test, % of a core (" + Fixed(windowMs / 1000.0, 1) +
+                   " s windows)",
+               idleCpu, 3);
+    PrintStats("idle CPU after a test (counter loop started), % of a core", idleAfterCpu, 3);
+    PrintStats("process start to the dialog's first paint, ms", startup, 1);
+    std::printf("Resident memory, idle: %.1f MiB. A 1 ms GUI timer during the drive test: %zu "
+                "ticks, lateness beyond 1 ms median %.3f, 99th percentile %.3f, max %.3f ms.\n",
+                static_cast<double>(rssIdle) / 1024, lateTest.size(), Percentile(lateTest, 50), p99,
+                Percentile(lateTest, 100));
 
-    if (startup.empty() || lateTest.empty() || idleCpu.empty() || rssIdle == 0) {
-        failures.push_back("no figures");
-    }
-    return ReportFailures(std::move(failures));
+    const double idle = Summarize(idleCpu).median, after = Summarize(idleAfterCpu).median,
+                 start = Summarize(startup).median;
+    Figure(options, "dialog.idle_cpu_pct", idle);
+    Figure(options, "dialog.idle_after_cpu_pct", after);
+    Figure(options, "dialog.rss_kib", static_cast<double>(rssIdle));
+    Figure(options, "dialog.lateness_p99_ms", lateTest.empty() ? NAN : p99);
+    Figure(options, "dialog.startup_ms", start);
+    SummaryRow(options,
+               {"Dialog idle, before any test, % of a core", Fixed(idle, 3), "", "", "under 0.2"});
+    SummaryRow(options, {"Dialog idle, after a test (counter loop started), % of a core",
+                         Fixed(after, 3), "", "", "under 0.2"});
+    SummaryRow(options, {"Dialog resident memory, idle, MiB",
+                         Fixed(static_cast<double>(rssIdle) / 1024, 1), "", "", ""});
+    SummaryRow(options, {"GUI timer lateness during the drive test, 99th percentile, ms",
+                         Fixed(p99, 2), "", "", "under 20"});
+    SummaryRow(options, {"Process start to dialog shown, ms", Fixed(start, 0), "", "", ""});
+    return Finish();
 }

@@ -1,13 +1,12 @@
 // Accuracy of the drive write-and-read test: the engine against fio with
 // direct I/O in the same folder, and what a cache-hitting measurement claims.
+// With --ceiling (run_all.sh throttles the disk) every size, as ratios to the ceiling.
 #include "bench_common.h"
 #include "engine/drive_write_read.h"
-#include "engine_runs.h"
 #include "res/resource.h"
 
 #include <array>
-#include <cmath>
-#include <iostream>
+#include <cstdio>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -15,22 +14,6 @@
 using namespace bench;
 
 namespace {
-
-struct Series {
-    std::string label;
-    std::string key;
-    std::vector<double> mbps;
-};
-
-void AddRow(Table& table, const Series& s) {
-    const Stats st = Summarize(s.mbps);
-    table.Add({s.label, Fixed(st.median, 0), Fixed(st.min, 0), Fixed(st.max, 0)});
-}
-
-void Remove(const fs::path& path) {
-    std::error_code ec;
-    fs::remove(path, ec);
-}
 
 // fio's sequential write (flushed at the end) or read bypassing the cache, of
 // as many whole pages as the engine's file of bytes fills, in blocks of a
@@ -55,279 +38,163 @@ std::vector<std::string> FioDirect(const fs::path& file, std::uint64_t bytes, bo
     return args;
 }
 
-// With the disk throttled to a known rate (run_all.sh --ceiling), every size's
-// figures, ours and fio direct's, as ratios to that rate.
-int RunUnderCeiling(const Options& options) {
-    std::vector<sarnoval::SizeOption> sizes(std::begin(sarnoval::kSizeOptions),
-                                            std::end(sarnoval::kSizeOptions));
-    if (options.tiny) {
-        // More than the throttle lets through at once at 10 MB/s, so it still shows.
-        sizes = {sarnoval::kSizeOptions[1]};
+// fio buffered in 1 MiB blocks, cache kept (what a test that hits the cache
+// sees), or the engine's own method: 200,000-byte blocks, writeback every
+// 4 MB, fsync at the end, cache dropped before reading.
+std::vector<std::string> FioBuffered(const fs::path& file, std::uint64_t bytes, bool write,
+                                     bool engineMethod) {
+    // Whole 1 MiB blocks: the nearest whole number of MiB.
+    const std::uint64_t mib = std::max<std::uint64_t>(1, (bytes + (1 << 19)) >> 20);
+    std::vector<std::string> args{std::string("--name=") +
+                                      (engineMethod ? "engine-method" : "cached"),
+                                  "--filename=" + file.string(), write ? "--rw=write" : "--rw=read",
+                                  "--size=" + std::to_string(mib) + "M", "--direct=0"};
+    if (!engineMethod) {
+        args.insert(args.end(), {"--bs=1M", "--invalidate=0"});
+    } else if (write) {
+        args.insert(args.end(), {"--bs=200000", "--sync_file_range=write:20", "--end_fsync=1"});
+    } else {
+        args.insert(args.end(), {"--bs=200000", "--invalidate=1"});
     }
-    const double ceiling = options.ceilingMBps;
-    const fs::path fioFile = options.folder / "sarnoval-bench-fio.dat";
-    constexpr int kColumns = 6;
-    const char* columns[kColumns] = {"write: ours", "fio direct",  "read: ours",
-                                     "fio direct",  "line: write", "line: read"};
-    std::vector<std::array<std::vector<double>, kColumns>> ratios(sizes.size());
-    Table runs({"Run", "size", "ours: W ms", "Rb ms", columns[0], columns[1], columns[2],
-                columns[3], columns[4], columns[5]});
-    std::vector<std::string> failures;
-
-    for (int rep = 0; rep < options.reps; ++rep) {
-        for (std::size_t i = 0; i < sizes.size(); ++i) {
-            const std::uint64_t bytes = sizes[i].bytes;
-            const std::string what =
-                std::to_string(bytes / 1000000) + " MB, run " + std::to_string(rep + 1);
-            const EngineRun run = RunDriveTest(options.folder, sizes[i].id, bytes);
-            const FioRun w = RunFio(FioDirect(fioFile, bytes, true), options.folder);
-            const FioRun r = RunFio(FioDirect(fioFile, bytes, false), options.folder);
-            Remove(fioFile);
-            if (!run.ok || !w.ok || !r.ok) {
-                failures.push_back(what + ": " +
-                                   (!run.ok ? run.problem
-                                    : !w.ok ? w.error
-                                            : r.error));
-                continue;
-            }
-            const double mbps[kColumns] = {
-                MBps(bytes, run.engineWriteMs),      w.writeBytesPerSec / kMB,
-                MBps(bytes, run.engineReadMs),       r.readBytesPerSec / kMB,
-                KbPerMsToMBps(run.lineWriteKbPerMs), KbPerMsToMBps(run.lineReadKbPerMs)};
-            std::vector<std::string> row{
-                std::to_string(rep + 1), std::to_string(bytes / 1000000) + " MB",
-                std::to_string(run.engineWriteMs), std::to_string(run.engineReadMs)};
-            for (int c = 0; c < kColumns; ++c) {
-                ratios[i][c].push_back(mbps[c] / ceiling);
-                row.push_back(Fixed(mbps[c] / ceiling, 3));
-            }
-            runs.Add(std::move(row));
-        }
-    }
-
-    PrintHeader("Drive test and fio direct with the disk throttled to " + Fixed(ceiling, 0) +
-                    " MB/s (1 MB = 1,000,000 bytes): figures as ratios to that ceiling",
-                DescribeMachine(options.folder), options);
-    Table medians({"Median (min-max)", columns[0], columns[1], columns[2], columns[3], columns[4],
-                   columns[5]});
-    for (std::size_t i = 0; i < sizes.size(); ++i) {
-        std::vector<std::string> row{std::to_string(sizes[i].bytes / 1000000) + " MB"};
-        for (const std::vector<double>& values : ratios[i]) {
-            const Stats st = Summarize(values);
-            row.push_back(Fixed(st.median, 3) + " (" + Fixed(st.min, 2) + "-" + Fixed(st.max, 2) +
-                          ")");
-        }
-        medians.Add(std::move(row));
-    }
-    medians.Print();
-    std::cout << "\nours: the engine's byte count over its write interval W and read interval "
-                 "Rb, in whole milliseconds, taken as it builds its result line. line: the "
-                 "line's \"MB/sec\" (KiB per ms plus one, truncated) times 1.024. fio direct: "
-                 "fio's own bandwidth, from\n   ";
-    for (const bool write : {true, false}) {
-        std::cout << " fio";
-        for (const std::string& arg : FioDirect(fioFile, sizes.back().bytes, write)) {
-            std::cout << " " << arg;
-        }
-        std::cout << (write ? " and" : " (at the largest size).\n\nEach run:\n");
-    }
-    runs.Print();
-
-    // fio direct far above the ceiling at the largest size: the throttle did not hold.
-    const Stats fioWrite = Summarize(ratios.back()[1]);
-    const Stats fioRead = Summarize(ratios.back()[3]);
-    if (fioWrite.count == 0 || fioWrite.median > 2 || fioRead.median > 2) {
-        failures.push_back("fio direct ran at " + Fixed(fioWrite.median, 2) + " (write) and " +
-                           Fixed(fioRead.median, 2) +
-                           " (read) times the ceiling: the disk was not throttled");
-    }
-    return ReportFailures(std::move(failures));
+    return args;
 }
+
+enum { kLine, kExact, kDirect, kSame, kCache, kSeries };
+const char* const kLabels[kSeries] = {"ours, result line", "ours, exact", "fio --direct=1",
+                                      "fio, the engine's method", "fio buffered, cache-hitting"};
+const char* const kShort[kSeries] = {"line", "exact", "direct", "same", "cache"};
 
 } // namespace
 
 int main(int argc, char** argv) {
-    const Options options = ParseOptions(
-        argc, argv,
-        "Runs the engine's drive test and fio's sequential write and read of the same size in "
-        "the folder, interleaved, and prints medians in decimal MB/s and the ratios.");
-    RequireFio();
-    if (options.ceilingMBps > 0) {
-        return RunUnderCeiling(options);
+    const Options options = ParseOptions(argc, argv);
+    const bool ceiling = options.ceilingMBps > 0;
+    std::vector<sarnoval::SizeOption> sizes{options.tiny ? sarnoval::kSizeOptions[0]
+                                                         : sarnoval::kSizeOptions[3]};
+    if (ceiling) {
+        // Tiny: more than the throttle lets through at once at 10 MB/s, so it still shows.
+        sizes = options.tiny ? std::vector{sarnoval::kSizeOptions[1]}
+                             : std::vector(std::begin(sarnoval::kSizeOptions),
+                                           std::end(sarnoval::kSizeOptions));
+    }
+    const double unit = ceiling ? options.ceilingMBps : 1; // figures as ratios to the ceiling
+    const int decimals = ceiling ? 3 : 0;
+    const fs::path file = options.folder / "sarnoval-bench-fio.dat";
+    // [size][write, read][series], MB/s
+    std::vector<std::array<std::array<std::vector<double>, kSeries>, 2>> mbps(sizes.size());
+
+    std::printf("Drive test against fio, MB/s (1 MB = 1,000,000 bytes)%s\n",
+                ceiling
+                    ? (", as ratios to the disk's ceiling of " + Fixed(unit, 0) + " MB/s").c_str()
+                    : "");
+    std::printf("ours, result line: the line's \"MB/sec\" (KiB per ms plus one, truncated) times "
+                "1.024. ours, exact: the engine's bytes over the time between its own clock "
+                "readings that bound each interval (W and the read-back).\n\nrun    size");
+    const int last = ceiling ? kDirect : kCache;
+    for (int s = 0; s <= last; ++s) {
+        std::printf(" %7s W %7s R", kShort[s], kShort[s]);
+    }
+    std::printf("\n");
+    for (int rep = 0; rep < options.reps; ++rep) {
+        for (std::size_t i = 0; i < sizes.size(); ++i) {
+            const std::uint64_t bytes = sizes[i].bytes;
+            const EngineRun run = RunDriveTest(options.folder, sizes[i].id, bytes);
+            double got[2][kSeries] = {};
+            for (int phase = 0; phase < 2; ++phase) {
+                got[phase][kLine] = phase ? run.lineReadMBps : run.lineWriteMBps;
+                got[phase][kExact] = bytes / (phase ? run.readSec : run.writeSec) / kMB;
+            }
+            for (int s = kDirect; s <= last; ++s) {
+                for (int phase = 0; phase < 2; ++phase) {
+                    const bool write = phase == 0;
+                    const auto args = s == kDirect ? FioDirect(file, bytes, write)
+                                                   : FioBuffered(file, bytes, write, s == kSame);
+                    got[phase][s] = Fio(args, options.folder, write) / kMB;
+                }
+                std::error_code ec;
+                fs::remove(file, ec);
+            }
+            std::printf("%3d %4d MB", rep + 1, static_cast<int>(bytes / 1000000));
+            for (int s = 0; s <= last; ++s) {
+                for (int phase = 0; phase < 2; ++phase) {
+                    std::printf(" %9s", Fixed(got[phase][s] / unit, decimals).c_str());
+                    if (run.ok && got[phase][s] > 0) {
+                        mbps[i][phase][s].push_back(got[phase][s]);
+                    }
+                }
+            }
+            std::printf("\n");
+        }
     }
 
-    const int sizeId = options.tiny ? IDC_SIZE_1MB : IDC_SIZE_100MB;
-    const std::uint64_t bytes = options.tiny ? 1000000 : 100000000;
-    // fio's buffered runs move whole 1 MiB blocks: the nearest whole number of MiB.
-    const std::uint64_t fioMiB = std::max<std::uint64_t>(1, (bytes + (1 << 19)) >> 20);
-    const fs::path fioFile = options.folder / "sarnoval-bench-fio.dat";
-    const std::string size = "--size=" + std::to_string(fioMiB) + "M";
-    const std::string file = "--filename=" + fioFile.string();
-    const std::vector<std::string> directWrite = FioDirect(fioFile, bytes, true);
-    const std::vector<std::string> directRead = FioDirect(fioFile, bytes, false);
-    const std::vector<std::string> cachedWrite{
-        "--name=cached-write", file, "--rw=write", "--bs=1M", size, "--direct=0", "--invalidate=0"};
-    const std::vector<std::string> cachedRead{
-        "--name=cached-read", file, "--rw=read", "--bs=1M", size, "--direct=0", "--invalidate=0"};
-    // The engine's own method: buffered 200,000-byte blocks, writeback started
-    // every 40 blocks (8 MB), fsync at the end, cache dropped before reading with
-    // a sequential hint. Separates how it measures from how well it times.
-    const std::vector<std::string> sameWrite{"--name=engine-method-write",
-                                             file,
-                                             "--rw=write",
-                                             "--bs=200000",
-                                             size,
-                                             "--direct=0",
-                                             "--sync_file_range=write:40",
-                                             "--end_fsync=1"};
-    const std::vector<std::string> sameRead{"--name=engine-method-read",
-                                            file,
-                                            "--rw=read",
-                                            "--bs=200000",
-                                            size,
-                                            "--direct=0",
-                                            "--invalidate=1"};
-    std::string commands[6];
-    std::vector<double> deleteMs;
-
-    Series ours[2] = {{"ours, result line", "ours", {}}, {"ours, result line", "ours", {}}};
-    Series outside[2] = {{"ours, timed outside the engine", "ours_outside", {}},
-                         {"ours, timed outside the engine", "ours_outside", {}}};
-    Series direct[2] = {{"fio --direct=1 --end_fsync=1", "fio", {}}, {"fio --direct=1", "fio", {}}};
-    Series same[2] = {{"fio, the engine's method (see below)", "same", {}},
-                      {"fio, the engine's method (see below)", "same", {}}};
-    Series cached[2] = {{"fio buffered, no fsync (cache-hitting)", "cache", {}},
-                        {"fio buffered, right after writing (cache-hitting)", "cache", {}}};
-    std::vector<std::string> lines;
-    std::vector<std::string> failures;
-
-    for (int rep = 0; rep < options.reps; ++rep) {
-        const EngineRun run = RunDriveTest(options.folder, sizeId, bytes);
-        if (!run.ok) {
-            failures.push_back("engine run " + std::to_string(rep + 1) + ": " + run.problem);
-        } else {
-            lines.push_back(run.line);
-            ours[0].mbps.push_back(KbPerMsToMBps(run.lineWriteKbPerMs));
-            ours[1].mbps.push_back(KbPerMsToMBps(run.lineReadKbPerMs));
-            outside[0].mbps.push_back(static_cast<double>(bytes) / run.outsideWriteSec / kMB);
-            outside[1].mbps.push_back(static_cast<double>(bytes) / run.outsideReadSec / kMB);
-        }
-
-        const FioRun w = RunFio(directWrite, options.folder, &commands[0]);
-        const FioRun r = RunFio(directRead, options.folder, &commands[1]);
-        Remove(fioFile);
-        const FioRun sw = RunFio(sameWrite, options.folder, &commands[4]);
-        const FioRun sr = RunFio(sameRead, options.folder, &commands[5]);
-        // The engine's read interval ends after it deletes its file: time a delete.
-        const Clock::time_point d0 = Clock::now();
-        Remove(fioFile);
-        deleteMs.push_back(Seconds(Clock::now() - d0) * 1000);
-        const FioRun cw = RunFio(cachedWrite, options.folder, &commands[2]);
-        const FioRun cr = RunFio(cachedRead, options.folder, &commands[3]);
-        Remove(fioFile);
-        const std::pair<const FioRun*, const char*> fioRuns[] = {
-            {&w, "direct write"},        {&r, "direct read"},   {&sw, "engine-method write"},
-            {&sr, "engine-method read"}, {&cw, "cached write"}, {&cr, "cached read"}};
-        bool fioOk = true;
-        for (const auto& [result, name] : fioRuns) {
-            if (!result->ok) {
-                failures.push_back("fio " + std::string(name) + " run " + std::to_string(rep + 1) +
-                                   ": " + result->error);
-                fioOk = false;
+    std::printf("\n%-58s %10s %10s %10s\n", "Median of all runs", "median", "min", "max");
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        for (int phase = 0; phase < 2; ++phase) {
+            for (int s = 0; s < kSeries; ++s) {
+                if (!mbps[i][phase][s].empty()) {
+                    PrintStats(std::to_string(sizes[i].bytes / 1000000) + " MB " +
+                                   (phase ? "read: " : "write: ") + kLabels[s],
+                               mbps[i][phase][s], decimals, unit);
+                }
             }
         }
-        if (fioOk) {
-            direct[0].mbps.push_back(w.writeBytesPerSec / kMB);
-            direct[1].mbps.push_back(r.readBytesPerSec / kMB);
-            same[0].mbps.push_back(sw.writeBytesPerSec / kMB);
-            same[1].mbps.push_back(sr.readBytesPerSec / kMB);
-            cached[0].mbps.push_back(cw.writeBytesPerSec / kMB);
-            cached[1].mbps.push_back(cr.readBytesPerSec / kMB);
+    }
+    std::printf("\nfio runs at the largest size (plus --output-format=json):\n");
+    for (int write = 1; write >= 0; --write) {
+        std::string command = "fio";
+        for (const std::string& arg : FioDirect(file, sizes.back().bytes, write)) {
+            command += " " + arg;
         }
-    }
-
-    PrintHeader("Drive write-and-read test against fio, " + std::to_string(bytes) +
-                    " bytes (fio: " + std::to_string(fioMiB) + " MiB; direct: whole pages)",
-                DescribeMachine(options.folder), options);
-
-    const char* phases[2] = {"Write", "Read"};
-    const char* keys[2] = {"write", "read"};
-    for (int p = 0; p < 2; ++p) {
-        Table table(
-            {std::string(phases[p]) + ", MB/s (1 MB = 1,000,000 bytes)", "median", "min", "max"});
-        AddRow(table, ours[p]);
-        AddRow(table, outside[p]);
-        AddRow(table, direct[p]);
-        AddRow(table, same[p]);
-        AddRow(table, cached[p]);
-        table.Print();
-        std::cout << "\n";
-    }
-
-    Table ratios({"Ratio of medians", "value", "target"});
-    bool figuresOk = failures.empty();
-    for (int p = 0; p < 2; ++p) {
-        const Stats o = Summarize(ours[p].mbps);
-        const Stats x = Summarize(outside[p].mbps);
-        const Stats d = Summarize(direct[p].mbps);
-        const Stats c = Summarize(cached[p].mbps);
-        const Stats m = Summarize(same[p].mbps);
-        const double lineRatio = o.median / d.median;
-        const double outsideRatio = x.median / d.median;
-        const double cacheRatio = c.median / d.median;
-        for (double v : {o.median, x.median, d.median, c.median, lineRatio}) {
-            figuresOk = figuresOk && std::isfinite(v) && v > 0;
+        for (int same = 0; same < 2 && !ceiling; ++same) {
+            command += "\nfio";
+            for (const std::string& arg : FioBuffered(file, sizes.back().bytes, write, same)) {
+                command += " " + arg;
+            }
         }
-        ratios.Add({std::string(phases[p]) + ": ours (result line) / fio direct",
-                    Fixed(lineRatio, 3), "0.85 to 1.15"});
-        ratios.Add({std::string(phases[p]) + ": ours (timed outside) / fio direct",
-                    Fixed(outsideRatio, 3), ""});
-        ratios.Add({std::string(phases[p]) + ": ours (result line) / fio, engine's method",
-                    Fixed(o.median / m.median, 3), ""});
-        ratios.Add(
-            {std::string(phases[p]) + ": cache-hitting / fio direct", Fixed(cacheRatio, 2), ""});
-        const std::string k = std::string("drive.") + keys[p] + ".";
-        Figure(options, k + ours[p].key, o.median);
-        Figure(options, k + outside[p].key, x.median);
-        Figure(options, k + direct[p].key, d.median);
-        Figure(options, k + cached[p].key, c.median);
-        Figure(options, k + same[p].key, m.median);
-        Figure(options, k + "ratio", lineRatio);
-        Figure(options, k + "ratio_outside", outsideRatio);
-        Figure(options, k + "cache_ratio", cacheRatio);
+        std::printf("%s\n", command.c_str());
     }
-    ratios.Print();
 
-    std::cout << "\nHow the figures are taken:\n"
-              << "- ours, result line: the line's \"MB/sec\" is kilobytes (1024 bytes) per "
-                 "millisecond, so it is multiplied by 1.024 to give MB/s. The engine's write "
-                 "interval ends after fsync; its read-back starts after the file's pages were "
-                 "evicted (posix_fadvise DONTNEED). Its clock counts whole milliseconds.\n"
-              << "- ours, timed outside: " << bytes
-              << " bytes over the time between the engine's reads of the drive field around "
-                 "each phase (microsecond clock); the span also holds open, close, eviction, "
-                 "rename and deletes. The line instead divides by whole milliseconds plus one, "
-                 "which understates the speed of a phase lasting only a few milliseconds.\n"
-              << "- fio reports whole-millisecond runtimes too. Commands (plus "
-                 "--output-format=json):\n";
-    for (const std::string& command : commands) {
-        std::cout << "    " << command << "\n";
+    if (ceiling) {
+        // fio direct far above the ceiling at the largest size: the throttle did not hold.
+        for (int phase = 0; phase < 2; ++phase) {
+            if (!(Summarize(mbps[sizes.size() - 1][phase][kDirect]).median < 2 * unit)) {
+                Fail("fio direct ran above twice the ceiling: the disk was not throttled");
+            }
+        }
+        return Finish();
     }
-    const Stats del = Summarize(deleteMs);
-    std::cout << "- Deleting a file of this size here takes " << Fixed(del.median, 1)
-              << " ms (median; min " << Fixed(del.min, 1) << ", max " << Fixed(del.max, 1)
-              << "). The engine's read interval includes deleting its file, as the program "
-                 "always has; fio's does not.\n";
-    Figure(options, "drive.delete_ms", del.median);
-    std::cout << "\nEngine result lines:\n";
-    for (const std::string& line : lines) {
-        std::cout << "    " << line << "\n";
+    const std::string size = std::to_string(sizes[0].bytes / 1000000) + " MB";
+    double median[2][kSeries];
+    for (int phase = 0; phase < 2; ++phase) {
+        const std::string key = phase ? "drive.read." : "drive.write.";
+        for (int s = 0; s < kSeries; ++s) {
+            median[phase][s] = Summarize(mbps[0][phase][s]).median;
+        }
+        Figure(options, key + "ours", median[phase][kLine]);
+        Figure(options, key + "fio", median[phase][kDirect]);
+        Figure(options, key + "same", median[phase][kSame]);
+        Figure(options, key + "cache", median[phase][kCache]);
     }
-    Figure(options, "drive.bytes", static_cast<double>(bytes));
+    Figure(options, "drive.bytes", static_cast<double>(sizes[0].bytes));
     Figure(options, "drive.reps", options.reps);
-
-    if (failures.empty() && !figuresOk) {
-        failures.push_back("a figure is missing or not a positive number");
+    for (int phase = 0; phase < 2; ++phase) {
+        const double* m = median[phase];
+        SummaryRow(options,
+                   {std::string("Drive test ") + (phase ? "read, " : "write, ") + size + ", MB/s",
+                    Fixed(m[kLine], 0), Fixed(m[kDirect], 0) + " (fio direct)",
+                    Fixed(m[kLine] / m[kDirect], 3), "0.85 to 1.15"});
     }
-    return ReportFailures(std::move(failures));
+    for (int phase = 0; phase < 2; ++phase) {
+        const double* m = median[phase];
+        SummaryRow(options,
+                   {std::string("Drive test ") + (phase ? "read" : "write") +
+                        ", against fio buffered like Sarnoval",
+                    Fixed(m[kLine], 0), Fixed(m[kSame], 0), Fixed(m[kLine] / m[kSame], 3), ""});
+    }
+    SummaryRow(options, {"What a cache-hitting test would claim, write / read, MB/s", "",
+                         Fixed(median[0][kCache], 0) + " / " + Fixed(median[1][kCache], 0),
+                         Fixed(median[0][kCache] / median[0][kDirect], 2) + " / " +
+                             Fixed(median[1][kCache] / median[1][kDirect], 2) + " x fio direct",
+                         ""});
+    return Finish();
 }

@@ -1,14 +1,13 @@
 #!/usr/bin/env bash
-# Runs every benchmark program in one folder and writes their tables as
-# Markdown (RESULTS.md), a bar chart (chart.png) and the summary table the
-# README shows (summary.md).
+# Runs every benchmark program in one folder and writes their output as
+# Markdown (RESULTS.md), a bar chart (chart.png), the summary table the README
+# shows (summary.md) and the figures behind them (figures.tsv).
 #
 #   bench/run_all.sh [folder] [--tiny] [--reps N] [--out DIR] [--bin DIR] [--expect-dialog]
 #   bench/run_all.sh [folder] --ceiling MBPS [--tiny] [--reps N] [--out DIR] [--bin DIR]
 #
 # folder   where the test files go; use one on the disk to be measured, not a
-#          memory filesystem. Default: a fresh folder under the build directory,
-#          removed afterwards. Only the programs' own files are made in it.
+#          memory filesystem. Default: a fresh folder, removed afterwards.
 # --tiny   tiny sizes and one run each: seconds, for CI. Speed is not judged;
 #          a program that fails or gives no figures makes the script fail.
 # --reps   runs of each measurement (default 5; 1 with --tiny).
@@ -18,7 +17,8 @@
 # --ceiling  only the drive test and fio direct, at every size, with the folder's
 #          disk throttled to MBPS (1 MB = 1,000,000 bytes) by a cgroup for their
 #          runs; figures as ratios to MBPS, in ceiling-MBPS.txt. Needs root and a
-#          blkio (cgroup v1) or io (cgroup v2) controller; else exits 77, skipped.
+#          blkio (cgroup v1) or io (cgroup v2) controller.
+# Exits 77 (skipped) when fio or gnuplot is missing, or --ceiling cannot throttle.
 set -euo pipefail
 
 args_text="$*"
@@ -32,7 +32,7 @@ while [ $# -gt 0 ]; do
     --bin) bin=${2:?--bin needs a folder}; shift ;;
     --expect-dialog) expect_dialog=1 ;;
     --ceiling) ceiling=${2:?--ceiling needs a rate in MB/s}; shift ;;
-    -h | --help) sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) echo "run_all.sh: unknown option $1" >&2; exit 2 ;;
     *) folder=$1 ;;
     esac
@@ -40,13 +40,11 @@ while [ $# -gt 0 ]; do
 done
 
 fail() { echo "run_all.sh: $*" >&2; exit 1; }
-skip() { echo "run_all.sh: --ceiling skipped: $*" >&2; exit 77; }
+skip() { echo "run_all.sh: skipped: $*" >&2; exit 77; }
 
-command -v fio >/dev/null ||
-    { echo "run_all.sh: fio is not installed. The benchmarks measure against it: apt-get install fio" >&2; exit 3; }
+command -v fio >/dev/null || skip "fio is not installed; the benchmarks measure against it (apt-get install fio)"
 [ -n "$ceiling" ] || command -v gnuplot >/dev/null ||
-    { echo "run_all.sh: gnuplot is not installed. It draws the chart: apt-get install gnuplot-nox" >&2; exit 3; }
-cgroot=""
+    skip "gnuplot is not installed; it draws the chart (apt-get install gnuplot-nox)"
 if [ -n "$ceiling" ]; then
     awk -v c="$ceiling" 'BEGIN { exit !(c ~ /^[0-9]+(\.[0-9]+)?$/ && c > 0) }' ||
         { echo "run_all.sh: --ceiling needs a rate in MB/s, not $ceiling" >&2; exit 2; }
@@ -60,32 +58,22 @@ if [ -n "$ceiling" ]; then
     fi
 fi
 
-if [ -z "$out" ]; then
-    out=$repo/bench/results
-    [ $tiny = 1 ] && out=$repo/bench/results/tmp
-fi
+[ -n "$out" ] || out=$repo/bench/results$([ $tiny = 1 ] && echo /tmp)
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
-
 if [ -z "$bin" ]; then
-    build=$repo/build-bench
-    if [ ! -f "$build/CMakeCache.txt" ]; then
-        cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake -S "$repo" -B "$repo/build-bench" -DCMAKE_BUILD_TYPE=Release -DSARNOVAL_BUILD_BENCH=ON >/dev/null
+    cmake --build "$repo/build-bench" -j2 --target bench_programs
+    bin=$repo/build-bench/bench
+fi
+programs=()
+for p in bench_drive bench_file bench_engine_cost bench_dialog; do
+    if [ -x "$bin/$p" ]; then
+        programs+=("$p")
+    elif [ $p != bench_dialog ] || [ $expect_dialog = 1 ]; then
+        fail "$bin/$p is missing: build the benchmarks first"
     fi
-    targets=(bench_drive bench_file bench_engine_cost)
-    grep -q '/bench_dialog\.dir$' "$build/CMakeFiles/TargetDirectories.txt" && targets+=(bench_dialog)
-    cmake --build "$build" -j2 --target "${targets[@]}"
-    bin=$build/bench
-fi
-programs=(bench_drive bench_file bench_engine_cost)
-for p in "${programs[@]}"; do
-    [ -x "$bin/$p" ] || fail "$bin/$p is missing: build the benchmarks first"
 done
-if [ -x "$bin/bench_dialog" ]; then
-    programs+=(bench_dialog)
-elif [ $expect_dialog = 1 ]; then
-    fail "$bin/bench_dialog is missing"
-fi
 
 made_folder=0
 if [ -z "$folder" ]; then
@@ -105,13 +93,23 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fstype=$(findmnt -n -o FSTYPE -T "$folder" 2>/dev/null || echo unknown)
-case "$fstype" in
-tmpfs | ramfs) echo "run_all.sh: warning: $folder is on $fstype; the figures measure memory, not a drive" >&2 ;;
+storage=$(findmnt -n -o FSTYPE,SOURCE,TARGET -T "$folder" 2>/dev/null | awk '{ printf "%s on %s (mounted at %s)", $1, $2, $3 }')
+case "$storage" in
+tmpfs* | ramfs*) echo "run_all.sh: warning: $folder is in memory; the figures measure memory, not a drive" >&2 ;;
 esac
+machine="$(sed -n 's/^model name[^:]*: *//p' /proc/cpuinfo | head -1), $(nproc) logical CPUs,\
+ $(awk '/^MemTotal:/ { printf "%.1f GiB RAM", $2 / 1048576 }' /proc/meminfo); $(uname -srm)"
+date=$(date -u '+%Y-%m-%d %H:%M UTC')
+header() {
+    echo "Machine: $machine"
+    echo "Folder:  $folder ($storage)"
+    echo "Date:    $date; load average: $(cat /proc/loadavg)"
+    echo "Runs:    ${reps:-$([ $tiny = 1 ] && echo 1 || echo 5)} of each, interleaved$([ $tiny = 0 ] || echo '; tiny: sizes too small to mean anything')"
+    echo
+}
 
-mode=()
-[ $tiny = 1 ] && mode=(--tiny)
+mode=(--folder "$folder")
+[ $tiny = 1 ] && mode+=(--tiny)
 [ -n "$reps" ] && mode+=(--reps "$reps")
 
 if [ -n "$ceiling" ]; then
@@ -131,65 +129,46 @@ if [ -n "$ceiling" ]; then
         echo "$dev rbps=$bps wbps=$bps" >"$cgroup/io.max"
     fi
     echo "== bench_drive, disk $dev throttled to $ceiling MB/s by $cgroup" >&2
+    header >"$out/ceiling-$ceiling.txt"
     # Joins the cgroup, then becomes the program: everything it starts is throttled too.
-    run=(sh -c 'echo $$ >"$1/cgroup.procs" && shift && exec "$@"' sh "$cgroup"
-        "$bin/bench_drive" --folder "$folder" "${mode[@]}" --ceiling "$ceiling")
     set +e
-    "${run[@]}" | tee "$out/ceiling-$ceiling.txt"
-    status=${PIPESTATUS[0]}
-    set -e
-    exit "$status"
+    sh -c 'echo $$ >"$1/cgroup.procs" && shift && exec "$@"' sh "$cgroup" \
+        "$bin/bench_drive" "${mode[@]}" --ceiling "$ceiling" | tee -a "$out/ceiling-$ceiling.txt"
+    exit "${PIPESTATUS[0]}"
 fi
 
-figures=$out/figures.tsv
-: >"$figures"
-
+rm -f "$out/figures.tsv"
+echo "| Measure | Sarnoval | Reference | Ratio | Target |" >"$out/summary.md"
+echo "|---|---:|---:|---:|---|" >>"$out/summary.md"
 failed=()
 for p in "${programs[@]}"; do
     echo "== $p" >&2
-    run=("$bin/$p" --folder "$folder" "${mode[@]}" --figures "$figures")
-    if [ "$p" = bench_dialog ]; then
-        # A real X server when there is one to start, else Qt's offscreen platform.
-        if [ $tiny = 0 ] && command -v xvfb-run >/dev/null; then
-            run=(env QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" "${run[@]}")
-        else
-            run=(env QT_QPA_PLATFORM=offscreen "${run[@]}")
-        fi
+    run=("$bin/$p" "${mode[@]}" --out "$out")
+    # A real X server when there is one to start, else Qt's offscreen platform.
+    if [ $p = bench_dialog ] && [ $tiny = 0 ] && command -v xvfb-run >/dev/null; then
+        run=(env QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" "${run[@]}")
+    elif [ $p = bench_dialog ]; then
+        run=(env QT_QPA_PLATFORM=offscreen "${run[@]}")
     fi
     set +e
-    "${run[@]}" | tee "$out/$p.txt"
+    { header; "${run[@]}"; } | tee "$out/$p.txt"
     status=${PIPESTATUS[0]}
     set -e
     [ "$status" = 0 ] || failed+=("$p (exit $status)")
 done
 
-# A figure the summary needs must be present and a positive number.
-figure() { awk -F'\t' -v k="$1" '$1 == k { v = $2 } END { if (v != "") print v }' "$figures"; }
-# A figure rounded to $2 decimals, or n/a.
-f2() { awk -v v="$(figure "$1")" -v d="${2:-0}" 'BEGIN { if (v == "") print "n/a"; else printf "%.*f", d, v }'; }
-need=(drive.write.ours drive.write.fio drive.write.cache drive.write.same drive.write.ratio
-    drive.read.ours drive.read.fio drive.read.cache drive.read.same drive.read.ratio
-    file.ours file.fio file.ratio cost.idle_cpu_pct cost.rss_base_kib cost.grow_huge_kib)
-[[ " ${programs[*]} " == *" bench_dialog "* ]] &&
-    need+=(dialog.idle_cpu_pct dialog.rss_kib dialog.lateness_p99_ms dialog.startup_ms)
-for k in "${need[@]}"; do
-    v=$(figure "$k")
-    awk -v v="$v" 'BEGIN { exit !(v ~ /^[0-9.eE+-]+$/ && v + 0 >= 0) }' || failed+=("figure $k missing")
-done
-
 # Chart: the drive test's write and read, side by side with fio.
-cat >"$out/chart.dat" <<EOF
-# phase ours fio_direct fio_engine_method cache_hitting
-Write $(figure drive.write.ours) $(figure drive.write.fio) $(figure drive.write.same) $(figure drive.write.cache)
-Read $(figure drive.read.ours) $(figure drive.read.fio) $(figure drive.read.same) $(figure drive.read.cache)
-EOF
-machine=$(sed -n 's/^Machine: //p' "$out/bench_drive.txt" | head -1)
-date=$(sed -n 's/^Date: *\([^;]*\).*/\1/p' "$out/bench_drive.txt" | head -1)
-size=$(awk -v b="$(figure drive.bytes)" 'BEGIN { printf "%d MB", b / 1e6 }')
+figure() { awk -F'\t' -v k="$1" '$1 == k { v = $2 } END { print (v == "" ? "NaN" : v) }' "$out/figures.tsv"; }
+{
+    echo "# phase ours fio_direct fio_engine_method cache_hitting"
+    for phase in write read; do
+        echo "$phase $(figure drive.$phase.ours) $(figure drive.$phase.fio) $(figure drive.$phase.same) $(figure drive.$phase.cache)"
+    done
+} >"$out/chart.dat"
 gnuplot <<EOF || failed+=("gnuplot")
 set terminal pngcairo size 1000,600 font "sans,10" noenhanced
 set output "$out/chart.png"
-set title "Drive test, $size: medians of $(f2 drive.reps) runs each, MB/s (1 MB = 1,000,000 bytes)\n$machine\n$date"
+set title "Drive test, $(figure drive.bytes | awk '{ printf "%d MB", $1 / 1e6 }'): medians of $(figure drive.reps | awk '{ printf "%d", $1 }') runs each, MB/s (1 MB = 1,000,000 bytes)\n$machine\n$date"
 set style data histograms
 set style histogram clustered gap 1
 set style fill solid 0.85 border -1
@@ -209,44 +188,19 @@ plot "$out/chart.dat" using 2:xtic(1) title "Sarnoval (result line)" lc rgb "#1f
      "" using (\$0 + 0.1):4:(sprintf("%.0f", \$4)) with labels offset 0,0.7 notitle, \
      "" using (\$0 + 0.3):5:(sprintf("%.0f", \$5)) with labels offset 0,0.7 notitle
 EOF
-[ -s "$out/chart.png" ] || failed+=("chart.png not drawn")
 
-# Markdown: a summary, then each program's own table.
 command="bench/run_all.sh${args_text:+ $args_text}"
 [ $tiny = 1 ] && command="bench/run_all.sh --tiny"
 {
-    echo "| Measure | Sarnoval | Reference | Ratio | Target |"
-    echo "|---|---:|---:|---:|---|"
-    echo "| Drive test write, $size, MB/s | $(f2 drive.write.ours) | $(f2 drive.write.fio) (fio direct) | $(f2 drive.write.ratio 3) | 0.85 to 1.15 |"
-    echo "| Drive test read, $size, MB/s | $(f2 drive.read.ours) | $(f2 drive.read.fio) (fio direct) | $(f2 drive.read.ratio 3) | 0.85 to 1.15 |"
-    echo "| Drive test write, against fio buffered like Sarnoval | $(f2 drive.write.ours) | $(f2 drive.write.same) | $(awk -v a="$(figure drive.write.ours)" -v b="$(figure drive.write.same)" 'BEGIN { printf "%.3f", a / b }') | |"
-    echo "| Drive test read, against fio buffered like Sarnoval | $(f2 drive.read.ours) | $(f2 drive.read.same) | $(awk -v a="$(figure drive.read.ours)" -v b="$(figure drive.read.same)" 'BEGIN { printf "%.3f", a / b }') | |"
-    echo "| What a cache-hitting test would claim, write / read, MB/s | | $(f2 drive.write.cache) / $(f2 drive.read.cache) | $(f2 drive.write.cache_ratio 2) / $(f2 drive.read.cache_ratio 2) x fio direct | |"
-    echo "| File test read, $(awk -v b="$(figure file.bytes)" 'BEGIN { printf "%d MB", b / 1e6 }') file, MB/s | $(f2 file.ours) | $(f2 file.fio) (fio, cache dropped) | $(f2 file.ratio 3) | at least 0.95 |"
-    echo "| Engine idle, counter loop started, % of a core | $(f2 cost.idle_cpu_pct 3) | | | near zero |"
-    echo "| Engine memory growth during a test: small file / $(awk -v b="$(figure cost.huge_bytes)" 'BEGIN { printf "%d GB", b / 1e9 }') sparse file, KiB | $(f2 cost.grow_small_kib) / $(f2 cost.grow_huge_kib) | | | constant |"
-    if [[ " ${programs[*]} " == *" bench_dialog "* ]]; then
-        echo "| Dialog idle, before any test, % of a core | $(f2 dialog.idle_cpu_pct 3) | | | under 0.2 |"
-        echo "| Dialog idle, after a test (counter loop started), % of a core | $(f2 dialog.idle_after_cpu_pct 3) | | | under 0.2 |"
-        echo "| Dialog resident memory, idle, MiB | $(awk -v v="$(figure dialog.rss_kib)" 'BEGIN { printf "%.1f", v / 1024 }') | | | |"
-        echo "| GUI timer lateness during the drive test, 99th percentile, ms | $(f2 dialog.lateness_p99_ms 2) | | | under 20 |"
-        echo "| Process start to dialog shown, ms | $(f2 dialog.startup_ms 0) | | | |"
-    fi
-} >"$out/summary.md"
-
-{
     echo "# Benchmark results"
     echo
-    echo "Written by \`$command\`. Machine: $machine. Folder: $(sed -n 's/^Folder: *//p' "$out/bench_drive.txt" | head -1). Date: $date."
+    echo "Written by \`$command\`. Machine: $machine. Folder: $storage. Date: $date."
     echo
     cat "$out/summary.md"
     echo
     echo "![Drive test against fio](chart.png)"
     for p in "${programs[@]}"; do
-        echo
-        echo "## $p"
-        echo
-        echo '```'
+        printf '\n## %s\n\n```\n' "$p"
         cat "$out/$p.txt"
         echo '```'
     done
