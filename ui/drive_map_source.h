@@ -53,6 +53,10 @@ public:
     void Cancel();
     const sarnoval::DriveMap& LastKnown() const { return m_lastKnown; }
 
+signals:
+    // Emitted by the worker once the map is in.
+    void MapRead();
+
 private:
     // Hands the fresh map, or once the deadline passed the last one known,
     // to every caller waiting.

@@ -19,7 +19,10 @@ struct QtWindowAdapter::Pending {
 };
 
 QtWindowAdapter::QtWindowAdapter(QWidget* dialog, ControlLookup lookup, int listId)
-    : m_dialog(dialog), m_lookup(std::move(lookup)), m_listId(listId) {}
+    : m_dialog(dialog), m_lookup(std::move(lookup)), m_listId(listId) {
+    connect(this, &QtWindowAdapter::WakeUp, this, &QtWindowAdapter::RunQueued,
+            Qt::QueuedConnection);
+}
 
 QtWindowAdapter::~QtWindowAdapter() {
     BeginClosing();
@@ -69,7 +72,7 @@ void QtWindowAdapter::Post(std::function<void()> work) {
     }
     // One wake-up per batch: RunQueued takes everything queued until it runs.
     if (wake) {
-        QMetaObject::invokeMethod(this, &QtWindowAdapter::RunQueued, Qt::QueuedConnection);
+        emit WakeUp();
     }
 }
 

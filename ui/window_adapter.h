@@ -48,6 +48,10 @@ public:
     void MessageBox(const std::string& text) override;
     void AddString(const std::string& line) override;
 
+signals:
+    // Emitted by Post from any thread; runs RunQueued on the GUI thread.
+    void WakeUp();
+
 private:
     struct Pending;
 
@@ -60,7 +64,9 @@ private:
     // our own locked queue rather than inside a Qt event: ThreadSanitizer
     // cannot see the locks Qt's event queue takes, so handing data over in a
     // posted event would look like a race; our mutex makes the hand-over
-    // visible, and Qt only carries the wake-up.
+    // visible, and Qt only carries the wake-up. The wake-up is a signal with a
+    // queued connection made here on the GUI thread: a functor passed to
+    // invokeMethod from a worker would itself be data handed over in an event.
     void Post(std::function<void()> work);
     void RunQueued();
 
