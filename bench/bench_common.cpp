@@ -247,7 +247,7 @@ EngineRun RunDriveTest(const fs::path& folder, int sizeId, std::uint64_t bytes) 
     sarnoval::HeadlessWindow window;
     window.SetText(IDC_DRIVE_LETTER, "C");
     window.SetChecked(sizeId, true);
-    sarnoval::SetDriveMap({{'C', folder}});
+    window.SetDriveLetters({{'C', folder}});
     ClockTrace trace;
     g_trace.store(&trace);
     const bool launched = LaunchAndWait(TracedDriveTest, window, run);

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <mutex>
 
 #ifndef _WIN32
 #include <pwd.h>
@@ -15,9 +14,6 @@
 namespace sarnoval {
 
 namespace {
-
-std::mutex g_mapMutex;
-DriveMap g_map = DefaultDriveMap();
 
 bool IsPseudoFs(std::string_view type) {
     static constexpr std::array<std::string_view, 26> kPseudo = {
@@ -41,10 +37,6 @@ bool IsWithin(const std::filesystem::path& dir, const std::filesystem::path& roo
     }
     return true;
 }
-
-} // namespace
-
-namespace {
 
 bool UsableHome(const std::filesystem::path& home) {
     return home.is_absolute() && home != home.root_path();
@@ -115,17 +107,7 @@ DriveMap BuildDriveMap(const std::filesystem::path& home, std::vector<Volume> vo
     return map;
 }
 
-void SetDriveMap(DriveMap map) {
-    std::lock_guard lock(g_mapMutex);
-    g_map = std::move(map);
-}
-
-DriveMap CurrentDriveMap() {
-    std::lock_guard lock(g_mapMutex);
-    return g_map;
-}
-
-std::optional<std::filesystem::path> DriveRoot(std::string_view driveText) {
+std::optional<std::filesystem::path> DriveRoot(const DriveMap& map, std::string_view driveText) {
     if (driveText.size() != 1) {
         return std::nullopt;
     }
@@ -134,18 +116,17 @@ std::optional<std::filesystem::path> DriveRoot(std::string_view driveText) {
         letter = static_cast<char>(letter - 'a' + 'A');
     }
 #ifdef _WIN32
-    // The drive's own root, unless a map of folders was set in its place.
+    // The drive's own root, unless a map of folders stands in its place.
     // Only A to Z name a drive: other text could name a folder or a stream.
-    if (CurrentDriveMap().empty()) {
+    if (map.empty()) {
         if (letter < 'A' || letter > 'Z') {
             return std::nullopt;
         }
         return PathFromText(std::string(driveText) + ":\\");
     }
 #endif
-    std::lock_guard lock(g_mapMutex);
-    const auto found = g_map.find(letter);
-    if (found == g_map.end()) {
+    const auto found = map.find(letter);
+    if (found == map.end()) {
         return std::nullopt;
     }
     return found->second;

@@ -34,14 +34,11 @@ DriveMap BuildDriveMap(const std::filesystem::path& home, std::vector<Volume> vo
 // C mapped to the account's home alone; on Windows empty: the real letters.
 DriveMap DefaultDriveMap();
 
-// Safe to call from any thread.
-void SetDriveMap(DriveMap map);
-DriveMap CurrentDriveMap();
-
-// The directory that stands for the drive's root, or none when the text names
-// no drive. On Windows this is the text followed by ":\", unless a map was
-// set (tests set one so that they never write to a real drive's root).
-std::optional<std::filesystem::path> DriveRoot(std::string_view driveText);
+// The directory that stands for the drive's root in map, or none when the text
+// names no drive. On Windows an empty map stands for the drives themselves:
+// the text followed by ":\" (tests give a map so that they never write to a
+// real drive's root).
+std::optional<std::filesystem::path> DriveRoot(const DriveMap& map, std::string_view driveText);
 
 // How the drive is named in the result line.
 inline std::string DriveName(std::string_view driveText) {

@@ -31,9 +31,13 @@ std::string DriveText() {
     return Window().GetDlgItemText(IDC_DRIVE_LETTER, kDriveTextCapacity);
 }
 
+std::optional<fs::path> ChosenRoot() {
+    return DriveRoot(Window().DriveLetters(), DriveText());
+}
+
 // The drive's root joined with name, or empty when the text names no drive.
 fs::path TempPath(const char* name) {
-    const auto root = DriveRoot(DriveText());
+    const auto root = ChosenRoot();
     return root ? *root / name : fs::path();
 }
 
@@ -196,7 +200,7 @@ void DriveWriteReadTest(IoTrace* trace) {
     figures.sizeBytes = ChosenSize();
 
     // One copy of the program at a time tests a folder.
-    const std::optional<fs::path> root = DriveRoot(DriveText());
+    const std::optional<fs::path> root = ChosenRoot();
     const std::optional<FolderLock> lock =
         root ? std::optional<FolderLock>(std::in_place, *root) : std::nullopt;
     File out = lock && lock->Held() ? CreateFirstFile(*root, trace) : File();

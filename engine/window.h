@@ -3,6 +3,8 @@
 // controls live.
 #pragma once
 
+#include "engine/drive_paths.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -30,6 +32,8 @@ public:
     // Modal box with the application's name as caption and one OK button;
     // returns once it is dismissed.
     virtual void MessageBox(const std::string& text) = 0;
+    // Where the drive letters lead: the folder each one stands for.
+    virtual DriveMap DriveLetters() = 0;
 };
 
 class ResultList {

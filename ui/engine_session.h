@@ -16,6 +16,8 @@ public:
 
     // Where the next tests read and report, then the launch.
     void Launch(sarnoval::TestProc test);
+    // Where the drive letters lead for the tests launched from now on.
+    void SetDriveLetters(sarnoval::DriveMap map) { m_adapter.SetDriveLetters(std::move(map)); }
 
     // GUI thread. Lets go of any worker waiting on the GUI and asks the tests
     // to stop; returns at once. Nothing launches afterwards.

@@ -289,7 +289,7 @@ void CThroughputDlg::ShowDriveMap(const sarnoval::DriveMap& map) {
     Control(IDC_DRIVE_LETTER)
         ->setAccessibleDescription(QStringLiteral("The folder each drive letter stands for:\n") +
                                    DescribeDriveMap(map));
-    sarnoval::SetDriveMap(map);
+    m_engine->SetDriveLetters(map);
 }
 
 void CThroughputDlg::OnTest() {

@@ -218,3 +218,13 @@ void QtWindowAdapter::MessageBox(const std::string& text) {
         box->open();
     });
 }
+
+void QtWindowAdapter::SetDriveLetters(sarnoval::DriveMap map) {
+    std::lock_guard lock(m_lettersMutex);
+    m_letters = std::move(map);
+}
+
+sarnoval::DriveMap QtWindowAdapter::DriveLetters() {
+    std::lock_guard lock(m_lettersMutex);
+    return m_letters;
+}

@@ -42,11 +42,15 @@ public:
     void BeginClosing();
     bool IsClosing() const { return m_closing.load(); }
 
+    // Any thread. Where the drive letters lead from the next test on.
+    void SetDriveLetters(sarnoval::DriveMap map);
+
     std::string GetDlgItemText(int id, std::size_t capacity) override;
     bool IsDlgButtonChecked(int id) override;
     void SetDlgItemInt(int id, std::uint64_t value) override;
     void MessageBox(const std::string& text) override;
     void AddString(const std::string& line) override;
+    sarnoval::DriveMap DriveLetters() override;
 
 signals:
     // Emitted by Post from any thread; runs RunQueued on the GUI thread.
@@ -85,6 +89,9 @@ private:
 
     std::mutex m_mutex;
     std::condition_variable m_answered;
+
+    std::mutex m_lettersMutex;
+    sarnoval::DriveMap m_letters = sarnoval::DefaultDriveMap(); // under m_lettersMutex
 
     std::mutex m_queueMutex;
     std::deque<std::function<void()>> m_queue;

@@ -14,7 +14,8 @@ protected:
         driveD_ = dir_ / "d";
         fs::create_directories(driveC_);
         fs::create_directories(driveD_);
-        SetDriveMap({{'C', driveC_}, {'D', driveD_}, {'E', dir_ / "absent"}});
+        letters_ = {{'C', driveC_}, {'D', driveD_}, {'E', dir_ / "absent"}};
+        window_.SetDriveLetters(letters_);
         window_.SetText(IDC_DRIVE_LETTER, "C");
     }
 
@@ -34,6 +35,7 @@ protected:
 
     fs::path driveC_;
     fs::path driveD_;
+    DriveMap letters_;
 };
 
 } // namespace sarnoval::testing

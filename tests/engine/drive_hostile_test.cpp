@@ -86,6 +86,7 @@ TEST_F(DriveTest, NothingAtEitherNameIsWrittenThroughReadOrDeleted) {
             }
             const std::string before = Describe(at);
             HeadlessWindow window;
+            window.SetDriveLetters(letters_);
             window.SetText(IDC_DRIVE_LETTER, "C");
             ChooseSize(window, IDC_SIZE_1MB);
             const std::string which = std::string(name) + ", " + occupant.name;
@@ -108,8 +109,8 @@ constexpr const char* kCopyVariable = "SARNOVAL_TEST_COPY";
 void RunCopy(const std::string& part) {
     const bool first = part.rfind("first|", 0) == 0;
     const fs::path dir = part.substr(part.find('|') + 1);
-    SetDriveMap({{'C', dir / "c"}});
     HeadlessWindow window;
+    window.SetDriveLetters({{'C', dir / "c"}});
     window.SetChecked(IDC_SIZE_5MB, true);
     window.SetTextSource([&](int, int index) {
         if (first && index == 1) { // written, before the rename: let the second run

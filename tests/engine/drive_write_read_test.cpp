@@ -31,6 +31,7 @@ TEST_F(DriveTest, WritesReadsAndRemovesTheFile) {
     for (const Case& c :
          {Case{IDC_SIZE_1MB, 1000000, "976"}, Case{IDC_SIZE_5MB, 5000000, "4882"}}) {
         HeadlessWindow window;
+        window.SetDriveLetters(letters_);
         for (const SizeOption& option : kSizeOptions) {
             window.SetChecked(option.id, option.id == c.option);
         }
@@ -89,6 +90,7 @@ TEST_F(DriveTest, TextThatNamesNoDriveCannotOpenForWriting) {
          {std::string(), std::string("Q"), std::string("1"), std::string(":"), std::string("CD"),
           std::string("E"), std::string("C:\\"), std::string(150, 'C')}) {
         HeadlessWindow window;
+        window.SetDriveLetters(letters_);
         window.SetText(IDC_DRIVE_LETTER, text);
         window.SetChecked(IDC_SIZE_1MB, true);
         ASSERT_TRUE(RunCase(window, DriveWriteReadTest)) << text;

@@ -38,7 +38,6 @@ protected:
 
     void TearDown() override {
         StopTests();
-        SetDriveMap(DefaultDriveMap());
         std::error_code ignored;
         fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ignored);
         fs::remove_all(dir_, ignored);

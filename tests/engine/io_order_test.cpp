@@ -88,6 +88,7 @@ TEST_F(OrderTest, DriveTestTimesOnlyTheDrive) {
     };
     for (const auto& [size, expected] : cases) {
         HeadlessWindow window;
+        window.SetDriveLetters(letters_);
         window.SetText(IDC_DRIVE_LETTER, "C");
         ChooseSize(window, size);
         RecordTargets(&window, &window);

@@ -21,6 +21,16 @@ void HeadlessWindow::SetChecked(int id, bool checked) {
     }
 }
 
+void HeadlessWindow::SetDriveLetters(DriveMap map) {
+    std::lock_guard lock(mutex_);
+    letters_ = std::move(map);
+}
+
+DriveMap HeadlessWindow::DriveLetters() {
+    std::lock_guard lock(mutex_);
+    return letters_;
+}
+
 void HeadlessWindow::SetMessageBoxHook(std::function<void(const std::string&)> hook) {
     std::lock_guard lock(mutex_);
     hook_ = std::move(hook);

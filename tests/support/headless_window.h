@@ -23,6 +23,9 @@ public:
     void SetText(int id, std::string text);
     void SetTextSource(TextSource source);
     void SetChecked(int id, bool checked);
+    // No letter leads anywhere until given; on Windows an empty map would be
+    // the real drives, so a drive test always gives one.
+    void SetDriveLetters(DriveMap map);
     // Runs on every MessageBox, on the caller's thread, before it returns.
     void SetMessageBoxHook(std::function<void(const std::string&)> hook);
 
@@ -31,6 +34,7 @@ public:
     void SetDlgItemInt(int id, std::uint64_t value) override;
     void MessageBox(const std::string& text) override;
     void AddString(const std::string& line) override;
+    DriveMap DriveLetters() override;
 
     std::vector<std::string> Lines() const;
     std::vector<std::string> Messages() const;
@@ -49,6 +53,7 @@ private:
     std::map<int, std::string> texts_;
     TextSource source_;
     std::set<int> checked_;
+    DriveMap letters_;
     std::function<void(const std::string&)> hook_;
     std::map<int, int> reads_;
     std::map<int, std::vector<std::uint64_t>> shown_;
