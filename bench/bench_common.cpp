@@ -8,7 +8,6 @@
 #include "res/resource.h"
 #include "tests/support/headless_window.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -20,7 +19,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
-#include <iostream>
 
 namespace bench {
 
@@ -118,8 +116,9 @@ Options ParseOptions(int argc, char** argv) {
     std::error_code ec;
     if (!fs::is_directory(options.folder, ec) || options.reps < 1 || options.reps > 100 ||
         options.ceilingMBps < 0) {
-        std::cerr << "usage: " << argv[0]
-                  << " --folder DIR [--tiny] [--reps 1-100] [--out DIR] [--ceiling MBPS]\n";
+        std::fprintf(
+            stderr, "usage: %s --folder DIR [--tiny] [--reps 1-100] [--out DIR] [--ceiling MBPS]\n",
+            argv[0]);
         std::exit(2);
     }
     options.folder = fs::absolute(options.folder);
@@ -155,11 +154,12 @@ std::string Fixed(double value, int decimals) {
     return text;
 }
 
-void Figure(const Options& options, const std::string& key, double value) {
+std::string Figure(const Options& options, const std::string& key, double value, int decimals) {
     if (!std::isfinite(value) || value < 0) {
         Fail("figure " + key + " is " + Fixed(value, 4));
     }
     Append(options, "figures.tsv", key + '\t' + Fixed(value, 4) + '\n');
+    return Fixed(value, decimals);
 }
 
 void SummaryRow(const Options& options, const std::vector<std::string>& cells) {
@@ -175,7 +175,6 @@ void Fail(const std::string& problem) {
 }
 
 int Finish() {
-    std::cout.flush();
     for (const std::string& failure : g_failures) {
         std::printf("FAILED: %s\n", failure.c_str());
     }

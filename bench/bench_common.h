@@ -34,9 +34,10 @@ double PrintStats(const std::string& label, const std::vector<double>& values, i
                   double divisor = 1);
 std::string Fixed(double value, int decimals);
 
-// A figure for run_all.sh's chart and figures.tsv; one that is not a finite
-// number of at least zero counts as a failure.
-void Figure(const Options& options, const std::string& key, double value);
+// A figure for run_all.sh's chart and figures.tsv, returned with decimals as
+// the summary shows it; one that is not a finite number of at least zero
+// counts as a failure.
+std::string Figure(const Options& options, const std::string& key, double value, int decimals = 4);
 // A row of the summary table that run_all.sh puts in RESULTS.md and the README.
 void SummaryRow(const Options& options, const std::vector<std::string>& cells);
 void Fail(const std::string& problem);

@@ -80,14 +80,12 @@ int main(int argc, char** argv) {
         Fail("memory grows with the file: " + Fixed(huge_.max, 0) + " KiB against " +
              Fixed(small_.max, 0));
     }
-    Figure(options, "cost.idle_cpu_pct", idleCpu);
-    Figure(options, "cost.grow_small_kib", small_.median);
-    Figure(options, "cost.grow_huge_kib", huge_.median);
-    SummaryRow(options, {"Engine idle, counter loop started, % of a core", Fixed(idleCpu, 3), "",
-                         "", "near zero"});
-    SummaryRow(options,
-               {"Engine memory growth during a test: small file / " +
-                    std::to_string(hugeBytes / 1000000000) + " GB sparse file, KiB",
-                Fixed(small_.median, 0) + " / " + Fixed(huge_.median, 0), "", "", "constant"});
+    SummaryRow(options, {"Engine idle, counter loop started, % of a core",
+                         Figure(options, "cost.idle_cpu_pct", idleCpu, 3), "", "", "near zero"});
+    SummaryRow(options, {"Engine memory growth during a test: small file / " +
+                             std::to_string(hugeBytes / 1000000000) + " GB sparse file, KiB",
+                         Figure(options, "cost.grow_small_kib", small_.median, 0) + " / " +
+                             Figure(options, "cost.grow_huge_kib", huge_.median, 0),
+                         "", "", "constant"});
     return Finish();
 }

@@ -39,10 +39,9 @@ int main(int argc, char** argv) {
     const double f = PrintStats("fio --bs=100000 --direct=0 --invalidate=1", fio, 0);
     std::printf("ours / fio: %.3f\n", o / f);
     Figure(options, "file.bytes", static_cast<double>(bytes));
-    Figure(options, "file.ours", o);
-    Figure(options, "file.fio", f);
     SummaryRow(options, {"File test read, " + std::to_string(bytes / 1000000) + " MB file, MB/s",
-                         Fixed(o, 0), Fixed(f, 0) + " (fio, cache dropped)", Fixed(o / f, 3),
-                         "at least 0.95"});
+                         Figure(options, "file.ours", o, 0),
+                         Figure(options, "file.fio", f, 0) + " (fio, cache dropped)",
+                         Fixed(o / f, 3), "at least 0.95"});
     return Finish();
 }

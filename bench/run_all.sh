@@ -5,18 +5,14 @@
 #
 #   bench/run_all.sh [folder] [--tiny] [--reps N] [--out DIR] [--bin DIR] [--ceiling MBPS]
 #
-# folder   where the test files go; use one on the disk to be measured, not a
-#          memory filesystem. Default: a fresh folder, removed afterwards.
-# --tiny   tiny sizes and one run each: seconds, for CI. Speed is not judged;
-#          a program that fails or gives no figures makes the script fail.
-# --reps   runs of each measurement (default 5; 1 with --tiny).
-# --out    where results go (default bench/results, or bench/results/tmp with --tiny).
-# --bin    where the built programs are (default: build them in build-bench);
-#          the dialog's benchmark runs if it was built.
-# --ceiling  only the drive test and fio direct, at every size, with the folder's
-#          disk throttled to MBPS (1 MB = 1,000,000 bytes) by a cgroup for their
-#          runs; figures as ratios to MBPS, in ceiling-MBPS.txt. Needs root and a
-#          blkio (cgroup v1) or io (cgroup v2) controller.
+# folder     where the test files go, on the disk to be measured (default: the build folder).
+# --tiny     tiny sizes, one run each: seconds, a smoke test that does not judge speed.
+# --reps     runs of each measurement (default 5; 1 with --tiny).
+# --out      where results go (default bench/results, or bench/results/tmp with --tiny).
+# --bin      where the built programs are (default: build them in build-bench).
+# --ceiling  as root, only the drive test and fio direct, at every size, with the
+#            folder's disk throttled to MBPS (1 MB = 1,000,000 bytes) by a cgroup
+#            (v1 blkio or v2 io); figures as ratios to MBPS, in ceiling-MBPS.txt.
 # Exits 77 (skipped) when fio or gnuplot is missing, or --ceiling cannot throttle.
 set -euo pipefail
 
@@ -69,21 +65,13 @@ for p in "${programs[@]}"; do
     [ -x "$bin/$p" ] || fail "$bin/$p is missing: build the benchmarks first"
 done
 
-made_folder=0
-if [ -z "$folder" ]; then
-    folder=$(mktemp -d "$bin/bench-data.XXXXXX")
-    made_folder=1
-fi
+folder=${folder:-$bin}
 mkdir -p "$folder"
 folder=$(cd "$folder" && pwd)
 cgroup=""
 cleanup() {
     [ -z "$cgroup" ] || rmdir "$cgroup" || echo "run_all.sh: could not remove $cgroup" >&2
-    if [ $made_folder = 1 ]; then
-        rm -rf "$folder"
-    else
-        rm -f "$folder"/sarnoval-bench-* "$folder"/SarnovalTemp.TMP "$folder"/SarnovalTemp2.TMP
-    fi
+    rm -f "$folder"/sarnoval-bench-* "$folder"/SarnovalTemp.TMP "$folder"/SarnovalTemp2.TMP
 }
 trap cleanup EXIT
 
@@ -175,7 +163,6 @@ plot "$out/chart.dat" using 2:xtic(1) title "Sarnoval (result line)" lc rgb "#1f
 EOF
 
 command="bench/run_all.sh${args_text:+ $args_text}"
-[ $tiny = 1 ] && command="bench/run_all.sh --tiny"
 {
     echo "# Benchmark results"
     echo
