@@ -61,11 +61,11 @@ std::vector<std::string> FioArgs(int series, const fs::path& file, std::uint64_t
 int main(int argc, char** argv) {
     const Options options = ParseOptions(argc, argv);
     const bool ceiling = options.ceilingMBps > 0;
-    // With a ceiling every size, or when tiny 5 MB: more than the throttle lets
-    // through at once at 10 MB/s, so it still shows.
+    // 100 MB, or 1 MB when tiny; with a ceiling every size, or when tiny 5 MB:
+    // more than the throttle lets through at once at 10 MB/s, so it still shows.
     std::vector sizes(std::begin(sarnoval::kSizeOptions), std::end(sarnoval::kSizeOptions));
     if (options.tiny || !ceiling) {
-        sizes = {sizes[options.tiny ? ceiling : 3]};
+        sizes = {sizes[!options.tiny ? 3 : ceiling ? 1 : 0]};
     }
     const double unit = ceiling ? options.ceilingMBps : 1; // figures as ratios to the ceiling
     const int decimals = ceiling ? 3 : 0;
