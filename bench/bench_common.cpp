@@ -8,9 +8,9 @@
 #include "res/resource.h"
 #include "tests/support/headless_window.h"
 
-#include <QByteArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 
 #include <algorithm>
 #include <atomic>
@@ -18,15 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fcntl.h>
 #include <fstream>
-#include <iostream>
-#include <spawn.h>
-#include <sstream>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace bench {
 
@@ -34,8 +26,10 @@ namespace {
 
 std::vector<std::string> g_failures; // main thread only
 
-void Append(const fs::path& file, const std::string& text) {
-    std::ofstream(file, std::ios::app) << text;
+void Append(const Options& options, const char* file, const std::string& text) {
+    if (!options.out.empty()) {
+        std::ofstream(options.out / file, std::ios::app) << text;
+    }
 }
 
 // Steady-clock time of each of the engine's clock readings, taken just before it.
@@ -75,11 +69,32 @@ bool LaunchAndWait(sarnoval::TestProc test, sarnoval::HeadlessWindow& window, En
     return true;
 }
 
+// Takes the line's "MB/sec" figures; false, recorded, unless the line has them
+// and the expected KB count. A file test's line starts with its path, which
+// may hold anything, so this reads from the last "x Read (".
+bool ReadLine(EngineRun& run, std::uint64_t bytes, bool drive) {
+    const std::size_t at = std::min(run.line.rfind("x Read ("), run.line.size());
+    const char* text = run.line.c_str() + at;
+    unsigned long long readKb = 0, writeKb = 0, kb = 0;
+    const bool parsed =
+        drive ? std::sscanf(text,
+                            "x Read (%llu MB/sec), %*ux Write (%llu MB/sec), %llu KB read and "
+                            "written in",
+                            &readKb, &writeKb, &kb) == 3
+              : std::sscanf(text, "x Read (%llu MB/sec), %llu KB read in", &readKb, &kb) == 2;
+    if (!parsed || kb != bytes >> 10) {
+        Fail("unexpected line: " + run.line);
+        return false;
+    }
+    run.lineWriteMBps = static_cast<double>(writeKb) * 1.024;
+    run.lineReadMBps = static_cast<double>(readKb) * 1.024;
+    return true;
+}
+
 } // namespace
 
 Options ParseOptions(int argc, char** argv) {
     Options options;
-    bool repsGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -91,7 +106,6 @@ Options ParseOptions(int argc, char** argv) {
             options.out = argv[++i];
         } else if (arg == "--reps" && hasValue) {
             options.reps = std::atoi(argv[++i]);
-            repsGiven = true;
         } else if (arg == "--ceiling" && hasValue) {
             options.ceilingMBps = std::atof(argv[++i]);
         } else {
@@ -102,14 +116,12 @@ Options ParseOptions(int argc, char** argv) {
     std::error_code ec;
     if (!fs::is_directory(options.folder, ec) || options.reps < 1 || options.reps > 100 ||
         options.ceilingMBps < 0) {
-        std::cerr << "usage: " << argv[0]
-                  << " --folder DIR [--tiny] [--reps 1-100] [--out DIR] [--ceiling MBPS]\n";
+        std::fprintf(
+            stderr, "usage: %s --folder DIR [--tiny] [--reps 1-100] [--out DIR] [--ceiling MBPS]\n",
+            argv[0]);
         std::exit(2);
     }
     options.folder = fs::absolute(options.folder);
-    if (options.tiny && !repsGiven) {
-        options.reps = 1;
-    }
     return options;
 }
 
@@ -127,12 +139,13 @@ Stats Summarize(std::vector<double> values) {
     return s;
 }
 
-void PrintStats(const std::string& label, const std::vector<double>& values, int decimals,
-                double divisor) {
+double PrintStats(const std::string& label, const std::vector<double>& values, int decimals,
+                  double divisor) {
     const Stats s = Summarize(values);
     std::printf("%-58s %10s %10s %10s\n", label.c_str(),
                 Fixed(s.median / divisor, decimals).c_str(),
                 Fixed(s.min / divisor, decimals).c_str(), Fixed(s.max / divisor, decimals).c_str());
+    return s.median;
 }
 
 std::string Fixed(double value, int decimals) {
@@ -141,13 +154,12 @@ std::string Fixed(double value, int decimals) {
     return text;
 }
 
-void Figure(const Options& options, const std::string& key, double value) {
+std::string Figure(const Options& options, const std::string& key, double value, int decimals) {
     if (!std::isfinite(value) || value < 0) {
         Fail("figure " + key + " is " + Fixed(value, 4));
     }
-    if (!options.out.empty()) {
-        Append(options.out / "figures.tsv", key + '\t' + Fixed(value, 4) + '\n');
-    }
+    Append(options, "figures.tsv", key + '\t' + Fixed(value, 4) + '\n');
+    return Fixed(value, decimals);
 }
 
 void SummaryRow(const Options& options, const std::vector<std::string>& cells) {
@@ -155,9 +167,7 @@ void SummaryRow(const Options& options, const std::vector<std::string>& cells) {
     for (const std::string& cell : cells) {
         row += " " + cell + " |";
     }
-    if (!options.out.empty()) {
-        Append(options.out / "summary.md", row + '\n');
-    }
+    Append(options, "summary.md", row + '\n');
 }
 
 void Fail(const std::string& problem) {
@@ -165,41 +175,29 @@ void Fail(const std::string& problem) {
 }
 
 int Finish() {
-    std::cout.flush();
     for (const std::string& failure : g_failures) {
         std::printf("FAILED: %s\n", failure.c_str());
     }
     return g_failures.empty() ? 0 : 1;
 }
 
-double Fio(const std::vector<std::string>& args, const fs::path& scratch, bool write) {
-    const fs::path report = scratch / "sarnoval-bench-fio.json";
-    std::vector<std::string> argv{"fio", "--output-format=json", "--output=" + report.string()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> cargv;
-    for (std::string& arg : argv) {
-        cargv.push_back(arg.data());
+double Fio(const std::vector<std::string>& args, bool write) {
+    QStringList list{"--output-format=json"};
+    for (const std::string& arg : args) {
+        list << QString::fromStdString(arg);
     }
-    cargv.push_back(nullptr);
-    pid_t pid = 0;
-    int status = -1;
-    if (::posix_spawnp(&pid, "fio", nullptr, nullptr, cargv.data(), environ) == 0) {
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-    }
-    std::ostringstream text;
-    text << std::ifstream(report).rdbuf();
-    std::error_code ec;
-    fs::remove(report, ec);
+    QProcess fio;
+    fio.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    fio.start("fio", list);
+    const bool ran = fio.waitForFinished(-1) && fio.exitStatus() == QProcess::NormalExit;
     // fio may put notes before the report itself.
-    const std::string all = text.str();
-    const QByteArray json =
-        QByteArray::fromStdString(all.substr(std::min(all.find('{'), all.size())));
-    const QJsonObject root = QJsonDocument::fromJson(json).object();
+    const QByteArray out = fio.readAllStandardOutput();
+    const QJsonObject root =
+        QJsonDocument::fromJson(out.mid(std::max<qsizetype>(0, out.indexOf('{')))).object();
     const QJsonObject job = root["jobs"][0].toObject();
     const double bw = job[write ? "write" : "read"]["bw_bytes"].toDouble(-1);
-    if (status != 0 || job["error"].toInt(-1) != 0 || !(bw > 0)) {
-        Fail("fio " + args.front() + ": status " + std::to_string(status) + ", error " +
+    if (!ran || fio.exitCode() != 0 || job["error"].toInt(-1) != 0 || !(bw > 0)) {
+        Fail("fio " + args.front() + ": exit code " + std::to_string(fio.exitCode()) + ", error " +
              std::to_string(job["error"].toInt(-1)));
         return -1;
     }
@@ -252,16 +250,7 @@ EngineRun RunDriveTest(const fs::path& folder, int sizeId, std::uint64_t bytes) 
     g_trace.store(&trace);
     const bool launched = LaunchAndWait(TracedDriveTest, window, run);
     g_trace.store(nullptr);
-    if (!launched) {
-        return run;
-    }
-    unsigned long long readKb = 0, writeKb = 0, kb = 0;
-    if (std::sscanf(run.line.c_str(),
-                    "C:\\, %*ux Read (%llu MB/sec), %*ux Write (%llu MB/sec), %llu KB read and "
-                    "written in",
-                    &readKb, &writeKb, &kb) != 3 ||
-        kb != bytes >> 10) {
-        Fail("unexpected line: " + run.line);
+    if (!launched || !ReadLine(run, bytes, true)) {
         return run;
     }
     // Write start and end, read-back start, then the read figures' three readings.
@@ -270,8 +259,6 @@ EngineRun RunDriveTest(const fs::path& folder, int sizeId, std::uint64_t bytes) 
         Fail("the engine read its clock " + std::to_string(t.size()) + " times, not 6");
         return run;
     }
-    run.lineWriteMBps = static_cast<double>(writeKb) * 1.024;
-    run.lineReadMBps = static_cast<double>(readKb) * 1.024;
     run.writeSec = std::chrono::duration<double>(t[1] - t[0]).count();
     run.readSec = std::chrono::duration<double>(t[3] - t[2]).count();
     run.ok = true;
@@ -282,21 +269,7 @@ EngineRun RunFileTest(const fs::path& path, std::uint64_t bytes) {
     EngineRun run;
     sarnoval::HeadlessWindow window;
     window.SetText(IDC_FILE_PATH, path.string());
-    if (!LaunchAndWait(sarnoval::FileReadTest, window, run)) {
-        return run;
-    }
-    // The path comes first and may hold anything: the figures follow its end.
-    const std::size_t at = run.line.rfind("x Read (");
-    unsigned long long readKb = 0, kb = 0;
-    if (at == std::string::npos ||
-        std::sscanf(run.line.c_str() + at, "x Read (%llu MB/sec), %llu KB read in", &readKb, &kb) !=
-            2 ||
-        kb != bytes >> 10) {
-        Fail("unexpected line: " + run.line);
-        return run;
-    }
-    run.lineReadMBps = static_cast<double>(readKb) * 1.024;
-    run.ok = true;
+    run.ok = LaunchAndWait(sarnoval::FileReadTest, window, run) && ReadLine(run, bytes, false);
     return run;
 }
 

@@ -29,14 +29,15 @@ struct Stats {
     double median = 0, min = 0, max = 0;
 };
 Stats Summarize(std::vector<double> values);
-// "label  median  min  max", scaled by 1/divisor.
-void PrintStats(const std::string& label, const std::vector<double>& values, int decimals,
-                double divisor = 1);
+// Prints "label  median  min  max", scaled by 1/divisor; returns the unscaled median.
+double PrintStats(const std::string& label, const std::vector<double>& values, int decimals,
+                  double divisor = 1);
 std::string Fixed(double value, int decimals);
 
-// A figure for run_all.sh's chart and figures.tsv; one that is not a finite
-// number of at least zero counts as a failure.
-void Figure(const Options& options, const std::string& key, double value);
+// A figure for run_all.sh's chart and figures.tsv, returned with decimals as
+// the summary shows it; one that is not a finite number of at least zero
+// counts as a failure.
+std::string Figure(const Options& options, const std::string& key, double value, int decimals = 4);
 // A row of the summary table that run_all.sh puts in RESULTS.md and the README.
 void SummaryRow(const Options& options, const std::vector<std::string>& cells);
 void Fail(const std::string& problem);
@@ -45,7 +46,7 @@ int Finish();
 
 // fio's bandwidth in bytes per second for args (its own options); negative
 // after a failure, which is recorded.
-double Fio(const std::vector<std::string>& args, const fs::path& scratch, bool write);
+double Fio(const std::vector<std::string>& args, bool write);
 
 // Writes size bytes that do not compress, syncs them and drops them from the cache.
 bool MakeDataFile(const fs::path& path, std::uint64_t size);

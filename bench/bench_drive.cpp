@@ -3,7 +3,6 @@
 // With --ceiling (run_all.sh throttles the disk) every size, as ratios to the ceiling.
 #include "bench_common.h"
 #include "engine/drive_write_read.h"
-#include "res/resource.h"
 
 #include <array>
 #include <cstdio>
@@ -15,70 +14,62 @@ using namespace bench;
 
 namespace {
 
-// fio's sequential write (flushed at the end) or read bypassing the cache, of
-// as many whole pages as the engine's file of bytes fills, in blocks of a
-// divisor of that count: a disk throttle counts time in slices, and a few
-// bytes more than fit one slice cost the next.
-std::vector<std::string> FioDirect(const fs::path& file, std::uint64_t bytes, bool write) {
-    const std::uint64_t page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
-    const std::uint64_t pages = (bytes + page - 1) / page;
-    std::uint64_t perBlock = 1;
-    for (std::uint64_t d = 2; d <= (2u << 20) / page; ++d) {
-        perBlock = pages % d == 0 ? d : perBlock;
-    }
-    std::vector<std::string> args{std::string("--name=direct-") + (write ? "write" : "read"),
-                                  "--filename=" + file.string(),
-                                  write ? "--rw=write" : "--rw=read",
-                                  "--bs=" + std::to_string(perBlock * page),
-                                  "--size=" + std::to_string(pages * page),
-                                  "--direct=1"};
-    if (write) {
-        args.push_back("--end_fsync=1");
-    }
-    return args;
-}
-
-// fio buffered in 1 MiB blocks, cache kept (what a test that hits the cache
-// sees), or the engine's own method: 200,000-byte blocks, writeback every
-// 4 MB, fsync at the end, cache dropped before reading.
-std::vector<std::string> FioBuffered(const fs::path& file, std::uint64_t bytes, bool write,
-                                     bool engineMethod) {
-    // Whole 1 MiB blocks: the nearest whole number of MiB.
-    const std::uint64_t mib = std::max<std::uint64_t>(1, (bytes + (1 << 19)) >> 20);
-    std::vector<std::string> args{std::string("--name=") +
-                                      (engineMethod ? "engine-method" : "cached"),
-                                  "--filename=" + file.string(), write ? "--rw=write" : "--rw=read",
-                                  "--size=" + std::to_string(mib) + "M", "--direct=0"};
-    if (!engineMethod) {
-        args.insert(args.end(), {"--bs=1M", "--invalidate=0"});
-    } else if (write) {
-        args.insert(args.end(), {"--bs=200000", "--sync_file_range=write:20", "--end_fsync=1"});
-    } else {
-        args.insert(args.end(), {"--bs=200000", "--invalidate=1"});
-    }
-    return args;
-}
-
+// The series, each a write and a read; the short names head the columns and key the figures.
 enum { kLine, kExact, kDirect, kSame, kCache, kSeries };
 const char* const kLabels[kSeries] = {"ours, result line", "ours, exact", "fio --direct=1",
                                       "fio, the engine's method", "fio buffered, cache-hitting"};
 const char* const kShort[kSeries] = {"line", "exact", "direct", "same", "cache"};
+
+// fio's options for a series. Direct: sequential, the write flushed at the end,
+// of as many whole pages as the engine's file of bytes fills, in blocks of a
+// divisor of that count: a disk throttle counts time in slices, and a few
+// bytes more than fit one slice cost the next. Cache: buffered in 1 MiB
+// blocks, cache kept (what a test that hits the cache sees). Same: the
+// engine's own method, 200,000-byte blocks, writeback every 4 MB, fsync at the
+// end, cache dropped before reading.
+std::vector<std::string> FioArgs(int series, const fs::path& file, std::uint64_t bytes,
+                                 bool write) {
+    std::vector<std::string> args{
+        std::string("--name=") + kShort[series] + (write ? "-write" : "-read"),
+        "--filename=" + file.string(), write ? "--rw=write" : "--rw=read"};
+    if (series == kDirect) {
+        const std::uint64_t page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+        const std::uint64_t pages = (bytes + page - 1) / page;
+        std::uint64_t perBlock = 1;
+        for (std::uint64_t d = 2; d <= (2u << 20) / page; ++d) {
+            perBlock = pages % d == 0 ? d : perBlock;
+        }
+        args.insert(args.end(), {"--bs=" + std::to_string(perBlock * page),
+                                 "--size=" + std::to_string(pages * page), "--direct=1"});
+    } else {
+        // Whole 1 MiB blocks: the nearest whole number of MiB.
+        const std::uint64_t mib = std::max<std::uint64_t>(1, (bytes + (1 << 19)) >> 20);
+        args.insert(args.end(), {"--size=" + std::to_string(mib) + "M", "--direct=0",
+                                 series == kCache ? "--bs=1M" : "--bs=200000"});
+        args.push_back(series == kCache ? "--invalidate=0"
+                       : write          ? "--sync_file_range=write:20"
+                                        : "--invalidate=1");
+    }
+    if (write && series != kCache) {
+        args.push_back("--end_fsync=1");
+    }
+    return args;
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
     const Options options = ParseOptions(argc, argv);
     const bool ceiling = options.ceilingMBps > 0;
-    std::vector<sarnoval::SizeOption> sizes{options.tiny ? sarnoval::kSizeOptions[0]
-                                                         : sarnoval::kSizeOptions[3]};
-    if (ceiling) {
-        // Tiny: more than the throttle lets through at once at 10 MB/s, so it still shows.
-        sizes = options.tiny ? std::vector{sarnoval::kSizeOptions[1]}
-                             : std::vector(std::begin(sarnoval::kSizeOptions),
-                                           std::end(sarnoval::kSizeOptions));
+    // 100 MB, or 1 MB when tiny; with a ceiling every size, or when tiny 5 MB:
+    // more than the throttle lets through at once at 10 MB/s, so it still shows.
+    std::vector sizes(std::begin(sarnoval::kSizeOptions), std::end(sarnoval::kSizeOptions));
+    if (options.tiny || !ceiling) {
+        sizes = {sizes[!options.tiny ? 3 : ceiling ? 1 : 0]};
     }
     const double unit = ceiling ? options.ceilingMBps : 1; // figures as ratios to the ceiling
     const int decimals = ceiling ? 3 : 0;
+    const int last = ceiling ? kDirect : kCache;
     const fs::path file = options.folder / "sarnoval-bench-fio.dat";
     // [size][write, read][series], MB/s
     std::vector<std::array<std::array<std::vector<double>, kSeries>, 2>> mbps(sizes.size());
@@ -90,106 +81,83 @@ int main(int argc, char** argv) {
     std::printf("ours, result line: the line's \"MB/sec\" (KiB per ms plus one, truncated) times "
                 "1.024. ours, exact: the engine's bytes over the time between its own clock "
                 "readings that bound each interval (W and the read-back).\n\nrun    size");
-    const int last = ceiling ? kDirect : kCache;
     for (int s = 0; s <= last; ++s) {
         std::printf(" %7s W %7s R", kShort[s], kShort[s]);
     }
-    std::printf("\n");
     for (int rep = 0; rep < options.reps; ++rep) {
         for (std::size_t i = 0; i < sizes.size(); ++i) {
             const std::uint64_t bytes = sizes[i].bytes;
             const EngineRun run = RunDriveTest(options.folder, sizes[i].id, bytes);
-            double got[2][kSeries] = {};
-            for (int phase = 0; phase < 2; ++phase) {
-                got[phase][kLine] = phase ? run.lineReadMBps : run.lineWriteMBps;
-                got[phase][kExact] = bytes / (phase ? run.readSec : run.writeSec) / kMB;
-            }
-            for (int s = kDirect; s <= last; ++s) {
+            std::printf("\n%3d %4d MB", rep + 1, static_cast<int>(bytes / 1000000));
+            for (int s = 0; s <= last; ++s) {
                 for (int phase = 0; phase < 2; ++phase) {
                     const bool write = phase == 0;
-                    const auto args = s == kDirect ? FioDirect(file, bytes, write)
-                                                   : FioBuffered(file, bytes, write, s == kSame);
-                    got[phase][s] = Fio(args, options.folder, write) / kMB;
+                    double got = write ? run.lineWriteMBps : run.lineReadMBps;
+                    if (s == kExact) {
+                        got = bytes / (write ? run.writeSec : run.readSec) / kMB;
+                    } else if (s >= kDirect) {
+                        got = Fio(FioArgs(s, file, bytes, write), write) / kMB;
+                    }
+                    std::printf(" %9s", Fixed(got / unit, decimals).c_str());
+                    if (run.ok && got > 0) {
+                        mbps[i][phase][s].push_back(got);
+                    }
                 }
                 std::error_code ec;
                 fs::remove(file, ec);
             }
-            std::printf("%3d %4d MB", rep + 1, static_cast<int>(bytes / 1000000));
+        }
+    }
+
+    std::printf("\n\n%-58s %10s %10s %10s\n", "Median of all runs", "median", "min", "max");
+    double median[2][kSeries]; // at the largest size
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        for (int phase = 0; phase < 2; ++phase) {
             for (int s = 0; s <= last; ++s) {
-                for (int phase = 0; phase < 2; ++phase) {
-                    std::printf(" %9s", Fixed(got[phase][s] / unit, decimals).c_str());
-                    if (run.ok && got[phase][s] > 0) {
-                        mbps[i][phase][s].push_back(got[phase][s]);
-                    }
-                }
+                median[phase][s] = PrintStats(std::to_string(sizes[i].bytes / 1000000) + " MB " +
+                                                  (phase ? "read: " : "write: ") + kLabels[s],
+                                              mbps[i][phase][s], decimals, unit);
+            }
+        }
+    }
+    std::printf("\nfio runs at the largest size (plus --output-format=json):\n");
+    for (int s = kDirect; s <= last; ++s) {
+        for (int write = 1; write >= 0; --write) {
+            std::printf("fio");
+            for (const std::string& arg : FioArgs(s, file, sizes.back().bytes, write)) {
+                std::printf(" %s", arg.c_str());
             }
             std::printf("\n");
         }
     }
 
-    std::printf("\n%-58s %10s %10s %10s\n", "Median of all runs", "median", "min", "max");
-    for (std::size_t i = 0; i < sizes.size(); ++i) {
-        for (int phase = 0; phase < 2; ++phase) {
-            for (int s = 0; s < kSeries; ++s) {
-                if (!mbps[i][phase][s].empty()) {
-                    PrintStats(std::to_string(sizes[i].bytes / 1000000) + " MB " +
-                                   (phase ? "read: " : "write: ") + kLabels[s],
-                               mbps[i][phase][s], decimals, unit);
-                }
-            }
-        }
-    }
-    std::printf("\nfio runs at the largest size (plus --output-format=json):\n");
-    for (int write = 1; write >= 0; --write) {
-        std::string command = "fio";
-        for (const std::string& arg : FioDirect(file, sizes.back().bytes, write)) {
-            command += " " + arg;
-        }
-        for (int same = 0; same < 2 && !ceiling; ++same) {
-            command += "\nfio";
-            for (const std::string& arg : FioBuffered(file, sizes.back().bytes, write, same)) {
-                command += " " + arg;
-            }
-        }
-        std::printf("%s\n", command.c_str());
-    }
-
     if (ceiling) {
         // fio direct far above the ceiling at the largest size: the throttle did not hold.
-        for (int phase = 0; phase < 2; ++phase) {
-            if (!(Summarize(mbps[sizes.size() - 1][phase][kDirect]).median < 2 * unit)) {
-                Fail("fio direct ran above twice the ceiling: the disk was not throttled");
-            }
+        if (!(median[0][kDirect] < 2 * unit && median[1][kDirect] < 2 * unit)) {
+            Fail("fio direct ran above twice the ceiling: the disk was not throttled");
         }
         return Finish();
     }
-    const std::string size = std::to_string(sizes[0].bytes / 1000000) + " MB";
-    double median[2][kSeries];
     for (int phase = 0; phase < 2; ++phase) {
-        const std::string key = phase ? "drive.read." : "drive.write.";
         for (int s = 0; s < kSeries; ++s) {
-            median[phase][s] = Summarize(mbps[0][phase][s]).median;
+            Figure(options, std::string(phase ? "drive.read." : "drive.write.") + kShort[s],
+                   median[phase][s]);
         }
-        Figure(options, key + "ours", median[phase][kLine]);
-        Figure(options, key + "fio", median[phase][kDirect]);
-        Figure(options, key + "same", median[phase][kSame]);
-        Figure(options, key + "cache", median[phase][kCache]);
     }
     Figure(options, "drive.bytes", static_cast<double>(sizes[0].bytes));
     Figure(options, "drive.reps", options.reps);
-    for (int phase = 0; phase < 2; ++phase) {
-        const double* m = median[phase];
-        SummaryRow(options,
-                   {std::string("Drive test ") + (phase ? "read, " : "write, ") + size + ", MB/s",
-                    Fixed(m[kLine], 0), Fixed(m[kDirect], 0) + " (fio direct)",
-                    Fixed(m[kLine] / m[kDirect], 3), "0.85 to 1.15"});
-    }
-    for (int phase = 0; phase < 2; ++phase) {
-        const double* m = median[phase];
-        SummaryRow(options,
-                   {std::string("Drive test ") + (phase ? "read" : "write") +
-                        ", against fio buffered like Sarnoval",
-                    Fixed(m[kLine], 0), Fixed(m[kSame], 0), Fixed(m[kLine] / m[kSame], 3), ""});
+    const std::string size = std::to_string(sizes[0].bytes / 1000000) + " MB";
+    for (int s : {kDirect, kSame}) {
+        for (int phase = 0; phase < 2; ++phase) {
+            const double* m = median[phase];
+            const bool direct = s == kDirect;
+            SummaryRow(
+                options,
+                {std::string("Drive test ") + (phase ? "read" : "write") +
+                     (direct ? ", " + size + ", MB/s" : ", against fio buffered like Sarnoval"),
+                 Fixed(m[kLine], 0), Fixed(m[s], 0) + (direct ? " (fio direct)" : ""),
+                 Fixed(m[kLine] / m[s], 3), direct ? "0.85 to 1.15" : ""});
+        }
     }
     SummaryRow(options, {"What a cache-hitting test would claim, write / read, MB/s", "",
                          Fixed(median[0][kCache], 0) + " / " + Fixed(median[1][kCache], 0),

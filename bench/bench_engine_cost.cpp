@@ -13,12 +13,6 @@
 
 using namespace bench;
 
-namespace {
-
-void NoTest() {}
-
-} // namespace
-
 int main(int argc, char** argv) {
     const Options options = ParseOptions(argc, argv);
     const auto window = options.tiny ? std::chrono::milliseconds(300) : std::chrono::seconds(2);
@@ -26,7 +20,7 @@ int main(int argc, char** argv) {
     // Idle with the counter loop started and resting between tests.
     sarnoval::HeadlessWindow idle;
     sarnoval::RecordTargets(&idle, &idle);
-    sarnoval::Launch(NoTest);
+    sarnoval::Launch([] {}); // no test: only the counter loop starts
     for (int i = 0; i < 200 && sarnoval::g_testRunning.load(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -67,34 +61,31 @@ int main(int argc, char** argv) {
     fs::remove(small, ec);
     fs::remove(huge, ec);
 
-    std::printf("The engine's own cost\n\n%-58s %10s %10s %10s\n", "", "median", "min", "max");
-    PrintStats("idle CPU, counter loop started, % of a core (" +
-                   Fixed(std::chrono::duration<double>(window).count(), 1) + " s windows)",
-               cpu, 3);
+    std::printf("The engine's own cost: CPU time over wall time while the main thread sleeps; "
+                "growth is the kernel's peak (VmHWM, reset before each run) over the size "
+                "before.\n\n%-58s %10s %10s %10s\n",
+                "", "median", "min", "max");
+    const double idleCpu =
+        PrintStats("idle CPU, counter loop started, % of a core (" +
+                       Fixed(std::chrono::duration<double>(window).count(), 1) + " s windows)",
+                   cpu, 3);
     PrintStats("peak resident growth, KiB: file test, " + std::to_string(smallBytes) + " bytes",
                growSmall, 0);
     PrintStats("peak resident growth, KiB: file test, " + std::to_string(hugeBytes) +
                    " bytes sparse",
                growHuge, 0);
-    std::printf("Growth is the kernel's peak (VmHWM, reset before each run) over the size "
-                "before; CPU is the process's CPU time over wall time while the main thread "
-                "sleeps.\n");
-
-    const Stats idleCpu = Summarize(cpu), small_ = Summarize(growSmall),
-                huge_ = Summarize(growHuge);
+    const Stats small_ = Summarize(growSmall), huge_ = Summarize(growHuge);
     // A test's buffers are fixed: reading a thousand times more must not cost more memory.
     if (huge_.max > small_.max + 4096) {
         Fail("memory grows with the file: " + Fixed(huge_.max, 0) + " KiB against " +
              Fixed(small_.max, 0));
     }
-    Figure(options, "cost.idle_cpu_pct", idleCpu.median);
-    Figure(options, "cost.grow_small_kib", small_.median);
-    Figure(options, "cost.grow_huge_kib", huge_.median);
-    SummaryRow(options, {"Engine idle, counter loop started, % of a core", Fixed(idleCpu.median, 3),
-                         "", "", "near zero"});
-    SummaryRow(options,
-               {"Engine memory growth during a test: small file / " +
-                    std::to_string(hugeBytes / 1000000000) + " GB sparse file, KiB",
-                Fixed(small_.median, 0) + " / " + Fixed(huge_.median, 0), "", "", "constant"});
+    SummaryRow(options, {"Engine idle, counter loop started, % of a core",
+                         Figure(options, "cost.idle_cpu_pct", idleCpu, 3), "", "", "near zero"});
+    SummaryRow(options, {"Engine memory growth during a test: small file / " +
+                             std::to_string(hugeBytes / 1000000000) + " GB sparse file, KiB",
+                         Figure(options, "cost.grow_small_kib", small_.median, 0) + " / " +
+                             Figure(options, "cost.grow_huge_kib", huge_.median, 0),
+                         "", "", "constant"});
     return Finish();
 }

@@ -3,36 +3,29 @@
 # Markdown (RESULTS.md), a bar chart (chart.png), the summary table the README
 # shows (summary.md) and the figures behind them (figures.tsv).
 #
-#   bench/run_all.sh [folder] [--tiny] [--reps N] [--out DIR] [--bin DIR] [--expect-dialog]
-#   bench/run_all.sh [folder] --ceiling MBPS [--tiny] [--reps N] [--out DIR] [--bin DIR]
+#   bench/run_all.sh [folder] [--tiny] [--reps N] [--out DIR] [--bin DIR] [--ceiling MBPS]
 #
-# folder   where the test files go; use one on the disk to be measured, not a
-#          memory filesystem. Default: a fresh folder, removed afterwards.
-# --tiny   tiny sizes and one run each: seconds, for CI. Speed is not judged;
-#          a program that fails or gives no figures makes the script fail.
-# --reps   runs of each measurement (default 5; 1 with --tiny).
-# --out    where results go (default bench/results, or bench/results/tmp with --tiny).
-# --bin    where the built programs are (default: build them in build-bench).
-# --expect-dialog  fail if the dialog benchmark was not built.
-# --ceiling  only the drive test and fio direct, at every size, with the folder's
-#          disk throttled to MBPS (1 MB = 1,000,000 bytes) by a cgroup for their
-#          runs; figures as ratios to MBPS, in ceiling-MBPS.txt. Needs root and a
-#          blkio (cgroup v1) or io (cgroup v2) controller.
+# folder     where the test files go, on the disk to be measured (default: the build folder).
+# --tiny     tiny sizes, one run each: seconds, a smoke test that does not judge speed.
+# --reps     runs of each measurement (default 5; 1 with --tiny).
+# --out      where results go (default bench/results, or bench/results/tmp with --tiny).
+# --bin      where the built programs are (default: build them in build-bench).
+# --ceiling  as root, only the drive test and fio direct, at every size, with the
+#            folder's disk throttled to MBPS (1 MB = 1,000,000 bytes) by a cgroup
+#            (v1 blkio or v2 io); figures as ratios to MBPS, in ceiling-MBPS.txt.
 # Exits 77 (skipped) when fio or gnuplot is missing, or --ceiling cannot throttle.
 set -euo pipefail
 
 args_text="$*"
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-folder="" tiny=0 reps="" out="" bin="" expect_dialog=0 ceiling=
+folder="" tiny=0 reps="" out="" bin="" ceiling=
 while [ $# -gt 0 ]; do
     case "$1" in
     --tiny) tiny=1 ;;
     --reps) reps=${2:?--reps needs a number}; shift ;;
     --out) out=${2:?--out needs a folder}; shift ;;
     --bin) bin=${2:?--bin needs a folder}; shift ;;
-    --expect-dialog) expect_dialog=1 ;;
     --ceiling) ceiling=${2:?--ceiling needs a rate in MB/s}; shift ;;
-    -h | --help) sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) echo "run_all.sh: unknown option $1" >&2; exit 2 ;;
     *) folder=$1 ;;
     esac
@@ -66,51 +59,37 @@ if [ -z "$bin" ]; then
     cmake --build "$repo/build-bench" -j2 --target bench_programs
     bin=$repo/build-bench/bench
 fi
-programs=()
-for p in bench_drive bench_file bench_engine_cost bench_dialog; do
-    if [ -x "$bin/$p" ]; then
-        programs+=("$p")
-    elif [ $p != bench_dialog ] || [ $expect_dialog = 1 ]; then
-        fail "$bin/$p is missing: build the benchmarks first"
-    fi
+programs=(bench_drive bench_file bench_engine_cost)
+[ ! -x "$bin/bench_dialog" ] || programs+=(bench_dialog)
+for p in "${programs[@]}"; do
+    [ -x "$bin/$p" ] || fail "$bin/$p is missing: build the benchmarks first"
 done
 
-made_folder=0
-if [ -z "$folder" ]; then
-    folder=$(mktemp -d "$bin/bench-data.XXXXXX")
-    made_folder=1
-fi
+folder=${folder:-$bin}
 mkdir -p "$folder"
 folder=$(cd "$folder" && pwd)
 cgroup=""
 cleanup() {
     [ -z "$cgroup" ] || rmdir "$cgroup" || echo "run_all.sh: could not remove $cgroup" >&2
-    if [ $made_folder = 1 ]; then
-        rm -rf "$folder"
-    else
-        rm -f "$folder"/sarnoval-bench-* "$folder"/SarnovalTemp.TMP "$folder"/SarnovalTemp2.TMP
-    fi
+    rm -f "$folder"/sarnoval-bench-* "$folder"/SarnovalTemp.TMP "$folder"/SarnovalTemp2.TMP
 }
 trap cleanup EXIT
 
 storage=$(findmnt -n -o FSTYPE,SOURCE,TARGET -T "$folder" 2>/dev/null | awk '{ printf "%s on %s (mounted at %s)", $1, $2, $3 }')
-case "$storage" in
-tmpfs* | ramfs*) echo "run_all.sh: warning: $folder is in memory; the figures measure memory, not a drive" >&2 ;;
-esac
 machine="$(sed -n 's/^model name[^:]*: *//p' /proc/cpuinfo | head -1), $(nproc) logical CPUs,\
  $(awk '/^MemTotal:/ { printf "%.1f GiB RAM", $2 / 1048576 }' /proc/meminfo); $(uname -srm)"
 date=$(date -u '+%Y-%m-%d %H:%M UTC')
+reps=${reps:-$([ $tiny = 1 ] && echo 1 || echo 5)}
 header() {
     echo "Machine: $machine"
     echo "Folder:  $folder ($storage)"
     echo "Date:    $date; load average: $(cat /proc/loadavg)"
-    echo "Runs:    ${reps:-$([ $tiny = 1 ] && echo 1 || echo 5)} of each, interleaved$([ $tiny = 0 ] || echo '; tiny: sizes too small to mean anything')"
+    echo "Runs:    $reps of each, interleaved$([ $tiny = 0 ] || echo '; tiny: sizes too small to mean anything')"
     echo
 }
 
-mode=(--folder "$folder")
-[ $tiny = 1 ] && mode+=(--tiny)
-[ -n "$reps" ] && mode+=(--reps "$reps")
+mode=(--folder "$folder" --reps "$reps")
+[ $tiny = 0 ] || mode+=(--tiny)
 
 if [ -n "$ceiling" ]; then
     # The throttle applies to a whole disk: a partition's disk is its parent in sysfs.
@@ -159,12 +138,9 @@ done
 
 # Chart: the drive test's write and read, side by side with fio.
 figure() { awk -F'\t' -v k="$1" '$1 == k { v = $2 } END { print (v == "" ? "NaN" : v) }' "$out/figures.tsv"; }
-{
-    echo "# phase ours fio_direct fio_engine_method cache_hitting"
-    for phase in write read; do
-        echo "$phase $(figure drive.$phase.ours) $(figure drive.$phase.fio) $(figure drive.$phase.same) $(figure drive.$phase.cache)"
-    done
-} >"$out/chart.dat"
+for phase in write read; do
+    echo $phase $(for s in line direct same cache; do figure drive.$phase.$s; done)
+done >"$out/chart.dat"
 gnuplot <<EOF || failed+=("gnuplot")
 set terminal pngcairo size 1000,600 font "sans,10" noenhanced
 set output "$out/chart.png"
@@ -183,14 +159,10 @@ plot "$out/chart.dat" using 2:xtic(1) title "Sarnoval (result line)" lc rgb "#1f
      "" using 3 title "fio --direct=1" lc rgb "#2ca02c", \
      "" using 4 title "fio, buffered like Sarnoval" lc rgb "#98df8a", \
      "" using 5 title "cache-hitting (fio buffered, no flush or eviction)" lc rgb "#d62728", \
-     "" using (\$0 - 0.3):2:(sprintf("%.0f", \$2)) with labels offset 0,0.7 notitle, \
-     "" using (\$0 - 0.1):3:(sprintf("%.0f", \$3)) with labels offset 0,0.7 notitle, \
-     "" using (\$0 + 0.1):4:(sprintf("%.0f", \$4)) with labels offset 0,0.7 notitle, \
-     "" using (\$0 + 0.3):5:(sprintf("%.0f", \$5)) with labels offset 0,0.7 notitle
+     for [i=2:5] "" using (\$0 + 0.2 * i - 0.7):i:(sprintf("%.0f", column(i))) with labels offset 0,0.7 notitle
 EOF
 
 command="bench/run_all.sh${args_text:+ $args_text}"
-[ $tiny = 1 ] && command="bench/run_all.sh --tiny"
 {
     echo "# Benchmark results"
     echo
