@@ -183,8 +183,13 @@ private slots:
         const qint64 pid = program.processId();
         QTRY_VERIFY_WITH_TIMEOUT(CatchesTerm(pid), kTimeoutMs);
         // Two different signals, so the second is not merged into the first.
+        // Held stopped while both are sent, so that both are pending when it
+        // goes on: on a busy machine the first could otherwise finish closing
+        // before the second is even sent.
+        ::kill(pid, SIGSTOP);
         ::kill(pid, SIGINT);
         ::kill(pid, SIGTERM);
+        ::kill(pid, SIGCONT);
         QVERIFY(program.waitForFinished(kTimeoutMs));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QVERIFY2(program.exitCode() == 128 + SIGINT || program.exitCode() == 128 + SIGTERM,
