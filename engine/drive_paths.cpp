@@ -38,15 +38,31 @@ bool IsWithin(const std::filesystem::path& dir, const std::filesystem::path& roo
     return true;
 }
 
+// The path with "." and ".." resolved as text and no trailing separator.
+std::filesystem::path Normal(const std::filesystem::path& path) {
+    std::filesystem::path normal = path.lexically_normal();
+    if (!normal.has_filename() && normal != normal.root_path()) {
+        normal = normal.parent_path();
+    }
+    return normal;
+}
+
+// An absolute path that is not the root of the file system, neither as
+// written ("/.", "/usr/..") nor through a link that leads there.
 bool UsableHome(const std::filesystem::path& home) {
-    return home.is_absolute() && home != home.root_path();
+    if (!home.is_absolute() || Normal(home) == home.root_path()) {
+        return false;
+    }
+    std::error_code error;
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(home, error);
+    return error || Normal(resolved) != resolved.root_path();
 }
 
 } // namespace
 
 std::filesystem::path AccountHome() {
     if (const char* home = std::getenv("HOME"); home && UsableHome(home)) {
-        return home;
+        return Normal(home);
     }
 #ifndef _WIN32
     // sysconf may not know the size; 16 KiB holds any real entry.
@@ -55,7 +71,7 @@ std::filesystem::path AccountHome() {
     passwd* found = nullptr;
     if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
         found->pw_dir && UsableHome(found->pw_dir)) {
-        return found->pw_dir;
+        return Normal(found->pw_dir);
     }
 #endif
     return {};

@@ -3,9 +3,12 @@
 #include "engine/drive_paths.h"
 #include "engine/figures.h"
 #include "engine/file_io.h"
+#include "engine/folder.h"
+#include "engine/leftover.h"
 #include "engine/test_state.h"
 #include "res/resource.h"
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -17,10 +20,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The file this test created: where it stands now, and which file it is.
+// The file this test created: its name in the folder, which file it is, and
+// what a move keeps of it where the new name gets a new number.
 struct OwnFile {
-    fs::path path;
+    const char* name;
     FileId id;
+    std::optional<FileStamp> stamp;
 };
 
 TargetWindow& Window() {
@@ -33,12 +38,6 @@ std::string DriveText() {
 
 std::optional<fs::path> ChosenRoot() {
     return DriveRoot(Window().DriveLetters(), DriveText());
-}
-
-// The drive's root joined with name, or empty when the text names no drive.
-fs::path TempPath(const char* name) {
-    const auto root = ChosenRoot();
-    return root ? *root / name : fs::path();
 }
 
 // No message once the program is closing: nobody is there to dismiss it.
@@ -60,14 +59,13 @@ std::uint64_t ChosenSize() {
 
 // Creates the first file afresh. Our own files left at either name by a run
 // that was killed are cleared first; anything else there makes this fail.
-File CreateFirstFile(const fs::path& root, IoTrace* trace) {
-    const fs::path first = root / kFirstTempName;
-    if (!RemoveOwnStale(first, trace)) {
+File CreateFirstFile(const Folder& folder, IoTrace* trace) {
+    if (!folder.ClearLeftover(kFirstTempName, trace)) {
         return File();
     }
-    // A stale second file would only take room the new one needs.
-    RemoveOwnStale(root / kSecondTempName, trace);
-    return File::Open(first, File::Mode::CreateNew, trace);
+    // A leftover second file would only take room the new one needs.
+    folder.ClearLeftover(kSecondTempName, trace);
+    return folder.Create(kFirstTempName, trace);
 }
 
 // Writes size bytes in blocks, the count following the drive. False on a
@@ -82,9 +80,12 @@ bool WriteBlocks(File& out, std::uint64_t size, IoTrace* trace, std::uint64_t& w
         }
         const std::uint64_t written = g_bytesDone.fetch_add(kDriveBlockBytes) + kDriveBlockBytes;
         if (written - chunkStart == kWriteBehindBytes) {
-            out.StartWriteback(chunkStart, kWriteBehindBytes);
-            if (chunkStart >= kWriteBehindBytes) {
-                out.WaitWriteback(chunkStart - kWriteBehindBytes, kWriteBehindBytes);
+            // A failed writeback is reported once per open file: the Sync
+            // below would not see it again.
+            if (!out.StartWriteback(chunkStart, kWriteBehindBytes) ||
+                (chunkStart >= kWriteBehindBytes &&
+                 !out.WaitWriteback(chunkStart - kWriteBehindBytes, kWriteBehindBytes))) {
+                return false;
             }
             chunkStart = written;
         }
@@ -97,10 +98,16 @@ bool WriteBlocks(File& out, std::uint64_t size, IoTrace* trace, std::uint64_t& w
 }
 
 // Reads back what was written, the count falling to 0. False on a short read,
-// a failure or a stop.
+// a failure or a stop. The file is touched now and then, so that another copy
+// of the program never takes it for a leftover during a long read.
 bool ReadBlocks(File& in) {
     std::vector<unsigned char> block(kDriveBlockBytes);
+    auto touched = std::chrono::steady_clock::now();
     while (g_bytesDone.load() != 0) {
+        if (std::chrono::steady_clock::now() - touched >= kTouchPeriod) {
+            in.Touch(); // a file system that refuses only makes a long read look idle
+            touched = std::chrono::steady_clock::now();
+        }
         bool failed = false;
         if (StopRequested() ||
             in.ReadFull(block.data(), block.size(), failed, StopRequested) != block.size() ||
@@ -116,60 +123,73 @@ bool ReadBlocks(File& in) {
 // the program is closing) and returns false.
 
 // Writes the whole file and leaves none of it in the cache.
-bool WritePhase(File out, const OwnFile& ours, std::uint64_t size, IoTrace* trace,
+bool WritePhase(const Folder& folder, File out, OwnFile& ours, std::uint64_t size, IoTrace* trace,
                 DriveFigures& figures) {
     bool ok = WriteBlocks(out, size, trace, figures.writeMs);
     if (ok) {
         out.DropCache(); // the read-back must come from the drive
+        ours.stamp = out.Stamp();
     }
     ok = out.Close() && ok;
     if (!ok || StopRequested()) {
-        RemoveIfSame(ours.path, ours.id, trace);
+        folder.RemoveIfSame(ours.name, ours.id, trace);
         Tell(kWriteFailed);
         return false;
     }
     return true;
 }
 
-// Renames our file to the second name. The field is read afresh, so a letter
-// changed meanwhile moves the rename; only our own file is ever moved, and
-// nothing at the second name is replaced.
-bool MovePhase(OwnFile& ours, IoTrace* trace) {
-    const fs::path first = TempPath(kFirstTempName);
-    const fs::path second = TempPath(kSecondTempName);
-    bool moved = false;
-    if (!first.empty() && !second.empty() && IsSameFile(first, ours.id)) {
-        if (RenameNoReplace(first, second, trace)) {
-            ours.path = second;
-            moved = IsSameFile(second, ours.id);
-        } else {
-            RemoveIfSame(second, ours.id, trace); // a half-done move left a second name
-        }
+// Renames our file to the second name. The field is read afresh: a letter
+// changed meanwhile names another folder, where our file is not, and the test
+// ends. Only our own file is ever moved, and nothing at the second name is
+// replaced.
+bool MovePhase(const Folder& folder, OwnFile& ours, Moved& how, IoTrace* trace) {
+    const std::optional<fs::path> first = ChosenRoot();
+    const std::optional<fs::path> second = ChosenRoot();
+    how = Moved::No;
+    if (first == folder.Path() && second == folder.Path() &&
+        folder.Holds(kFirstTempName, ours.id)) {
+        how = folder.Rename(kFirstTempName, kSecondTempName, trace);
     }
-    if (!moved) {
-        RemoveIfSame(ours.path, ours.id, trace);
+    if (how == Moved::No) {
+        folder.RemoveIfSame(ours.name, ours.id, trace);
         Tell(kOpenReadFailed);
+        return false;
     }
-    return moved;
+    ours.name = kSecondTempName;
+    return true;
+}
+
+// Whether in, opened at the second name, is the file written. A rename keeps
+// the file's number; a second link on a file system that numbers names
+// (sshfs) gives a new one, and then what a link keeps must match: size,
+// modification time, mode and owner, all read when the writing ended.
+bool IsOurs(const File& in, const OwnFile& ours, Moved how) {
+    if (in.Id() == ours.id) {
+        return true;
+    }
+    return how == Moved::Linked && ours.stamp && in.Stamp() == ours.stamp;
 }
 
 // Reads back the file written, and only it. The interval ends when it is
 // closed: deleting the file is not reading it.
-bool ReadBackPhase(const OwnFile& ours, IoTrace* trace, DriveFigures& figures) {
+bool ReadBackPhase(const Folder& folder, OwnFile& ours, Moved how, IoTrace* trace,
+                   DriveFigures& figures) {
     const std::uint64_t t2 = ReadClock(trace);
-    File in = File::Open(ours.path, File::Mode::ReadBack, trace);
-    if (!in || in.Id() != ours.id) {
+    File in = folder.OpenReadBack(ours.name, trace);
+    if (!in || !IsOurs(in, ours, how)) {
         in.Close();
-        RemoveIfSame(ours.path, ours.id, trace);
+        folder.RemoveIfSame(ours.name, ours.id, trace);
         Tell(kOpenReadFailed);
         return false;
     }
+    ours.id = in.Id(); // the name's own number, where the file system numbers names
     bool ok = ReadBlocks(in);
     ok = in.Close() && ok;
     figures.readMsA = ReadClock(trace) - t2;
     figures.readMsB = ReadClock(trace) - t2;
     figures.readMsC = ReadClock(trace) - t2;
-    RemoveIfSame(ours.path, ours.id, trace);
+    folder.RemoveIfSame(ours.name, ours.id, trace);
     if (!ok) {
         Tell(kReadFailed);
     }
@@ -199,18 +219,21 @@ void DriveWriteReadTest(IoTrace* trace) {
     DriveFigures figures;
     figures.sizeBytes = ChosenSize();
 
-    // One copy of the program at a time tests a folder.
+    // One copy of the program at a time tests a folder, and every step acts
+    // on the folder locked, whatever its path comes to lead to.
     const std::optional<fs::path> root = ChosenRoot();
-    const std::optional<FolderLock> lock =
-        root ? std::optional<FolderLock>(std::in_place, *root) : std::nullopt;
-    File out = lock && lock->Held() ? CreateFirstFile(*root, trace) : File();
+    const std::optional<Folder> folder =
+        root ? std::optional<Folder>(std::in_place, *root) : std::nullopt;
+    File out = folder && folder->Held() ? CreateFirstFile(*folder, trace) : File();
     if (!out) {
         Tell(kOpenWriteFailed);
         return;
     }
-    OwnFile ours{*root / kFirstTempName, out.Id()};
-    if (!WritePhase(std::move(out), ours, figures.sizeBytes, trace, figures) ||
-        !MovePhase(ours, trace) || !ReadBackPhase(ours, trace, figures)) {
+    OwnFile ours{kFirstTempName, out.Id(), std::nullopt};
+    Moved how = Moved::No;
+    if (!WritePhase(*folder, std::move(out), ours, figures.sizeBytes, trace, figures) ||
+        !MovePhase(*folder, ours, how, trace) ||
+        !ReadBackPhase(*folder, ours, how, trace, figures)) {
         return;
     }
     const std::string line = FormatDriveResult(DriveName(DriveText()), figures);

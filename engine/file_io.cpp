@@ -13,8 +13,8 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
-// after <windows.h>, which it needs
-#include <aclapi.h>
+
+#include "engine/windows_file_info.h"
 
 #include <algorithm>
 #include <cstring>
@@ -92,63 +92,6 @@ HANDLE AsHandle(void* handle) {
 
 void* FromHandle(HANDLE handle) {
     return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
-}
-
-FileId IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
-    return {info.dwVolumeSerialNumber,
-            (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
-}
-
-// A regular file on a disk: no folder, link, junction, device or pipe.
-bool IsDiskFile(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
-    return ::GetFileType(handle) == FILE_TYPE_DISK && ::GetFileInformationByHandle(handle, &info) &&
-           (info.dwFileAttributes &
-            (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
-}
-
-// What stands at path itself, a link not followed, opened so that it can be
-// examined and deleted by this handle: the file checked is the file removed.
-HANDLE OpenToExamine(const fs::path& path, DWORD access) {
-    return ::CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                         nullptr);
-}
-
-bool DeleteByHandle(HANDLE handle) {
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = TRUE;
-    return ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
-                                        sizeof disposition) != 0;
-}
-
-// Owned by this account: its user, or the default owner it gives new files
-// (the Administrators group when elevated). A file system without owners
-// (FAT) has none to compare, and counts as ours.
-bool OwnedByUs(HANDLE file) {
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (::GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                          nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
-        return false;
-    }
-    bool ours = owner == nullptr;
-    HANDLE token = nullptr;
-    if (!ours && ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
-        for (const TOKEN_INFORMATION_CLASS which : {TokenUser, TokenOwner}) {
-            alignas(SID) unsigned char buffer[256];
-            DWORD size = 0;
-            if (::GetTokenInformation(token, which, buffer, sizeof buffer, &size)) {
-                const PSID sid = which == TokenUser
-                                     ? reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid
-                                     : reinterpret_cast<TOKEN_OWNER*>(buffer)->Owner;
-                ours = ours || ::EqualSid(sid, owner);
-            }
-        }
-        ::CloseHandle(token);
-    }
-    ::LocalFree(descriptor);
-    return ours;
 }
 
 } // namespace
@@ -347,12 +290,22 @@ bool File::Sync() {
 }
 
 // Windows has no range writeback short of flushing the whole file.
-void File::StartWriteback(std::uint64_t, std::uint64_t) {
+bool File::StartWriteback(std::uint64_t, std::uint64_t) {
     Note(IoStep::StartWriteback);
+    return true;
 }
 
-void File::WaitWriteback(std::uint64_t, std::uint64_t) {
+bool File::WaitWriteback(std::uint64_t, std::uint64_t) {
     Note(IoStep::WaitWriteback);
+    return true;
+}
+
+bool File::Touch() {
+    return true;
+}
+
+std::optional<FileStamp> File::Stamp() const {
+    return std::nullopt; // file numbers are kept by a rename here: nothing to compare
 }
 
 // Nothing to drop: reads of disk files bypass the cache.
@@ -369,96 +322,6 @@ bool File::Close() {
     return ::CloseHandle(AsHandle(std::exchange(native_, kNone))) != 0;
 }
 
-// Copies of the program agree through a named object that stands for the
-// folder's identity, whatever name they reach it by; it goes with the last
-// handle, so a killed copy never leaves it held.
-FolderLock::FolderLock(const std::filesystem::path& folder) {
-    const HANDLE dir = ::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    BY_HANDLE_FILE_INFORMATION info{};
-    const bool known = dir != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(dir, &info);
-    if (dir != INVALID_HANDLE_VALUE) {
-        ::CloseHandle(dir);
-    }
-    if (!known) {
-        held_ = true; // nothing to lock: the exclusive create still guards the file
-        return;
-    }
-    const FileId id = IdOf(info);
-    const std::wstring name =
-        L"Local\\SarnovalFolder-" + std::to_wstring(id.device) + L"-" + std::to_wstring(id.inode);
-    const HANDLE object = ::CreateMutexW(nullptr, FALSE, name.c_str());
-    const bool first = object && ::GetLastError() != ERROR_ALREADY_EXISTS;
-    handle_ = object;
-    held_ = first || !object; // no named objects at all does not stop the test
-}
-
-FolderLock::~FolderLock() {
-    if (handle_) {
-        ::CloseHandle(AsHandle(handle_));
-    }
-}
-
-bool RemoveOwnStale(const std::filesystem::path& path, IoTrace* trace) {
-    const HANDLE handle = OpenToExamine(path, DELETE | READ_CONTROL);
-    if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD error = ::GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-    }
-    BY_HANDLE_FILE_INFORMATION info{};
-    bool removed = false;
-    if (IsDiskFile(handle, info) && info.nNumberOfLinks == 1 && OwnedByUs(handle)) {
-        if (trace) {
-            trace->Step(IoStep::Remove);
-        }
-        removed = DeleteByHandle(handle);
-    }
-    ::CloseHandle(handle); // the file goes with the last handle
-    return removed;
-}
-
-bool IsSameFile(const std::filesystem::path& path, const FileId& id) {
-    const HANDLE handle = OpenToExamine(path, 0);
-    if (handle == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    BY_HANDLE_FILE_INFORMATION info{};
-    const bool same = IsDiskFile(handle, info) && IdOf(info) == id;
-    ::CloseHandle(handle);
-    return same;
-}
-
-bool RemoveIfSame(const std::filesystem::path& path, const FileId& id, IoTrace* trace) {
-    if (path.empty()) {
-        return false;
-    }
-    const HANDLE handle = OpenToExamine(path, DELETE);
-    if (handle == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    BY_HANDLE_FILE_INFORMATION info{};
-    bool removed = false;
-    if (IsDiskFile(handle, info) && IdOf(info) == id) {
-        if (trace) {
-            trace->Step(IoStep::Remove);
-        }
-        removed = DeleteByHandle(handle);
-    }
-    ::CloseHandle(handle);
-    return removed;
-}
-
-bool RenameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to,
-                     IoTrace* trace) {
-    if (trace) {
-        trace->Step(IoStep::Rename);
-    }
-    // Without MOVEFILE_REPLACE_EXISTING the move fails when to exists, and
-    // without MOVEFILE_COPY_ALLOWED it never copies to another drive.
-    return ::MoveFileExW(from.c_str(), to.c_str(), 0) != 0;
-}
-
 #else
 
 namespace {
@@ -467,10 +330,10 @@ FileId IdOf(const struct stat& st) {
     return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
-int OpenRetrying(const char* path, int flags, mode_t perms = 0) {
+int OpenRetrying(int dir, const char* name, int flags, mode_t perms) {
     int fd;
     do {
-        fd = ::open(path, flags, perms);
+        fd = ::openat(dir, name, flags, perms);
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
@@ -482,10 +345,14 @@ std::filesystem::path PathFromText(std::string_view text) {
 }
 
 File File::Open(const std::filesystem::path& path, Mode mode, IoTrace* trace) {
+    return OpenAt(AT_FDCWD, path.c_str(), mode, trace);
+}
+
+File File::OpenAt(int dir, const char* name, Mode mode, IoTrace* trace) {
     File file;
     file.trace_ = trace;
     file.Note(IoStep::Open);
-    if (path.empty()) {
+    if (*name == '\0') {
         return file;
     }
     // Non-blocking open so a FIFO without a peer cannot hang the test.
@@ -501,7 +368,7 @@ File File::Open(const std::filesystem::path& path, Mode mode, IoTrace* trace) {
         flags |= O_RDONLY | O_NOFOLLOW;
         break;
     }
-    const int fd = OpenRetrying(path.c_str(), flags, 0600);
+    const int fd = OpenRetrying(dir, name, flags, 0600);
     if (fd < 0) {
         return file;
     }
@@ -571,27 +438,43 @@ bool File::WriteAll(const void* buffer, std::size_t size) {
     return true;
 }
 
-void File::StartWriteback(std::uint64_t offset, std::uint64_t length) {
+bool File::StartWriteback(std::uint64_t offset, std::uint64_t length) {
     Note(IoStep::StartWriteback);
 #if defined(__linux__)
-    ::sync_file_range(native_, static_cast<off_t>(offset), static_cast<off_t>(length),
-                      SYNC_FILE_RANGE_WRITE);
+    return ::sync_file_range(native_, static_cast<off_t>(offset), static_cast<off_t>(length),
+                             SYNC_FILE_RANGE_WRITE) == 0;
 #else
     (void)offset;
     (void)length;
+    return true;
 #endif
 }
 
-void File::WaitWriteback(std::uint64_t offset, std::uint64_t length) {
+bool File::WaitWriteback(std::uint64_t offset, std::uint64_t length) {
     Note(IoStep::WaitWriteback);
 #if defined(__linux__)
-    ::sync_file_range(native_, static_cast<off_t>(offset), static_cast<off_t>(length),
-                      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
-                          SYNC_FILE_RANGE_WAIT_AFTER);
+    return ::sync_file_range(native_, static_cast<off_t>(offset), static_cast<off_t>(length),
+                             SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                 SYNC_FILE_RANGE_WAIT_AFTER) == 0;
 #else
     (void)offset;
     (void)length;
+    return true;
 #endif
+}
+
+bool File::Touch() {
+    return ::futimens(native_, nullptr) == 0;
+}
+
+std::optional<FileStamp> File::Stamp() const {
+    struct stat st {};
+    if (native_ == kNone || ::fstat(native_, &st) != 0) {
+        return std::nullopt;
+    }
+    return FileStamp{static_cast<std::uint64_t>(st.st_size),
+                     static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+                     static_cast<std::uint32_t>(st.st_mode), static_cast<std::uint32_t>(st.st_uid)};
 }
 
 bool File::Sync() {
@@ -613,83 +496,6 @@ bool File::Close() {
     Note(IoStep::Close);
     // Linux closes the descriptor even when close reports EINTR: never retry.
     return ::close(std::exchange(native_, kNone)) == 0;
-}
-
-FolderLock::FolderLock(const std::filesystem::path& folder) {
-    fd_ = OpenRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd_ < 0) {
-        held_ = true; // nothing to lock: the exclusive create still guards the file
-        return;
-    }
-    int result;
-    do {
-        result = ::flock(fd_, LOCK_EX | LOCK_NB);
-    } while (result != 0 && errno == EINTR);
-    // Only another holder counts; a file system without locks does not stop the test.
-    held_ = result == 0 || errno != EWOULDBLOCK;
-}
-
-FolderLock::~FolderLock() {
-    if (fd_ >= 0) {
-        ::close(fd_); // releases the lock
-    }
-}
-
-bool RemoveOwnStale(const std::filesystem::path& path, IoTrace* trace) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) {
-        return errno == ENOENT;
-    }
-    if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_nlink != 1) {
-        return false;
-    }
-    if (trace) {
-        trace->Step(IoStep::Remove);
-    }
-    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
-}
-
-bool IsSameFile(const std::filesystem::path& path, const FileId& id) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && IdOf(st) == id;
-}
-
-bool RemoveIfSame(const std::filesystem::path& path, const FileId& id, IoTrace* trace) {
-    if (path.empty() || !IsSameFile(path, id)) {
-        return false;
-    }
-    if (trace) {
-        trace->Step(IoStep::Remove);
-    }
-    return ::unlink(path.c_str()) == 0;
-}
-
-bool RenameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to,
-                     IoTrace* trace) {
-    if (trace) {
-        trace->Step(IoStep::Rename);
-    }
-#if defined(__linux__)
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-        return true;
-    }
-    if (errno != EINVAL && errno != ENOSYS) {
-        return false;
-    }
-#endif
-    // No such rename here: a second link, then drop the first, never replaces.
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        return ::unlink(from.c_str()) == 0;
-    }
-    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) {
-        return false;
-    }
-    // No links either (FAT, some network shares): look first, then rename.
-    struct stat st {};
-    if (::lstat(to.c_str(), &st) == 0 || errno != ENOENT) {
-        return false;
-    }
-    return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 #endif

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 namespace sarnoval {
@@ -41,6 +42,16 @@ struct FileId {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
     friend bool operator==(const FileId&, const FileId&) = default;
+};
+
+// What a rename or a second link keeps of a file, where the file system gives
+// the new name a new number (sshfs numbers names, not files).
+struct FileStamp {
+    std::uint64_t size = 0;
+    std::int64_t modifiedNs = 0;
+    std::uint32_t mode = 0;
+    std::uint32_t owner = 0;
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
 };
 
 // Asked between waits of a read that may block (a pipe, a terminal, a device).
@@ -78,15 +89,29 @@ public:
     std::size_t ReadFull(void* buffer, std::size_t size, bool& failed, StopCheck stop = nullptr);
     // Writes all of it or reports false.
     bool WriteAll(const void* buffer, std::size_t size);
-    // Starts writing the range to the drive without waiting for it.
-    void StartWriteback(std::uint64_t offset, std::uint64_t length);
-    // Waits until the range, started earlier, is on the drive.
-    void WaitWriteback(std::uint64_t offset, std::uint64_t length);
+    // Starts writing the range to the drive without waiting for it. False
+    // when the system already knows the write failed.
+    bool StartWriteback(std::uint64_t offset, std::uint64_t length);
+    // Waits until the range, started earlier, is on the drive. False when
+    // writing it failed: the system reports that once per open file, so a
+    // later Sync would not see it again.
+    bool WaitWriteback(std::uint64_t offset, std::uint64_t length);
     // Waits until what was written is on the drive.
     bool Sync();
     // Asks the system to drop the file's cached pages (clean pages only).
     void DropCache();
+    // Sets the file's modification time to now, so that another copy of the
+    // program sees the file in use. Nothing on Windows.
+    bool Touch();
+    // Size, modification time, mode and owner as the system reports them now;
+    // none when it cannot.
+    std::optional<FileStamp> Stamp() const;
     bool Close();
+
+#ifndef _WIN32
+    // The name in the folder dir refers to; Open with AT_FDCWD.
+    static File OpenAt(int dir, const char* name, Mode mode, IoTrace* trace = nullptr);
+#endif
 
 private:
 #ifdef _WIN32
@@ -119,40 +144,5 @@ private:
     bool mayBlock_ = false; // not a regular file: reads wait for a peer
     IoTrace* trace_ = nullptr;
 };
-
-// A lock that one copy of the program at a time holds on a folder while it
-// tests there; other programs are not affected. Not locked when another copy
-// holds it; where the file system has no locks, taken as held.
-class FolderLock {
-public:
-    explicit FolderLock(const std::filesystem::path& folder);
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
-    ~FolderLock();
-    bool Held() const { return held_; }
-
-private:
-#ifdef _WIN32
-    void* handle_ = nullptr; // a named object for the folder: it exists while held
-#else
-    int fd_ = -1;
-#endif
-    bool held_ = false;
-};
-
-// Removes what stands at path if it is a regular file of this user that no
-// other name shares: a temporary file left by an earlier run. True when the
-// name is free afterwards; anything else there stays.
-bool RemoveOwnStale(const std::filesystem::path& path, IoTrace* trace = nullptr);
-
-// Removes path only if it is still the file id names. True when it did.
-bool RemoveIfSame(const std::filesystem::path& path, const FileId& id, IoTrace* trace = nullptr);
-
-// Whether path, links not followed, is the file id names.
-bool IsSameFile(const std::filesystem::path& path, const FileId& id);
-
-// Renames without ever replacing what stands at to.
-bool RenameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to,
-                     IoTrace* trace = nullptr);
 
 } // namespace sarnoval

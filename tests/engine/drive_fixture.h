@@ -4,6 +4,9 @@
 #include "engine/drive_write_read.h"
 #include "engine_fixture.h"
 
+#include <algorithm>
+#include <fstream>
+
 namespace sarnoval::testing {
 
 class DriveTest : public EngineTest {
@@ -25,6 +28,20 @@ protected:
         for (const SizeOption& option : kSizeOptions) {
             window.SetChecked(option.id, option.id == id);
         }
+    }
+
+    // A file like one a killed run leaves: the write pattern over size bytes,
+    // last modified age ago.
+    static void PlantLeftover(const fs::path& at, std::uint64_t size, std::chrono::seconds age) {
+        const std::vector<unsigned char> block = MakeWriteBlock();
+        std::ofstream out(at, std::ios::binary);
+        for (std::uint64_t done = 0; done < size; done += block.size()) {
+            out.write(
+                reinterpret_cast<const char*>(block.data()),
+                static_cast<std::streamsize>(std::min<std::uint64_t>(block.size(), size - done)));
+        }
+        out.close();
+        fs::last_write_time(at, fs::file_time_type::clock::now() - age);
     }
 
     void ExpectNothingLeft() {

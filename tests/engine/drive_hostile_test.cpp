@@ -1,6 +1,7 @@
 // The drive test in a folder others share: it writes through nothing, reads
 // back only the file it wrote, and deletes nothing it did not create.
 #include "drive_fixture.h"
+#include "engine/leftover.h"
 #include "res/resource.h"
 
 #ifndef _WIN32
@@ -98,6 +99,74 @@ TEST_F(DriveTest, NothingAtEitherNameIsWrittenThroughReadOrDeleted) {
             EXPECT_EQ(Entries(driveC_), std::vector<std::string>{name}) << which;
             fs::remove(at);
         }
+    }
+}
+
+// A file at either name is deleted only when only we could have written it:
+// our pattern, whole blocks, no more than 100 MB, and nobody has touched it
+// for a while. Anything else is left byte for byte.
+TEST_F(DriveTest, OnlyProvableLeftoversAreRemoved) {
+    const auto old = 2 * kLeftoverAge;
+    const std::uint64_t block = kDriveBlockBytes;
+    struct Case {
+        const char* what;
+        const char* name;
+        std::function<void(const fs::path&)> plant;
+        const char* message; // null: removed, and the test reports its line
+    };
+    const Case cases[] = {
+        {"leftover", kFirstTempName, [&](auto& at) { PlantLeftover(at, block, old); }, nullptr},
+        {"leftover", kSecondTempName, [&](auto& at) { PlantLeftover(at, 5 * block, old); },
+         nullptr},
+        {"a user's file", kFirstTempName,
+         [&](auto& at) {
+             std::ofstream(at) << "precious";
+             fs::last_write_time(at, fs::file_time_type::clock::now() - old);
+         },
+         kOpenWriteFailed},
+        {"other content", kFirstTempName,
+         [&](auto& at) {
+             std::ofstream(at, std::ios::binary) << std::string(block, '\0');
+             fs::last_write_time(at, fs::file_time_type::clock::now() - old);
+         },
+         kOpenWriteFailed},
+        {"not whole blocks", kFirstTempName, [&](auto& at) { PlantLeftover(at, block + 1, old); },
+         kOpenWriteFailed},
+        {"over 100 MB", kFirstTempName,
+         [&](auto& at) {
+             PlantLeftover(at, block, old);
+             fs::resize_file(at, 501 * block);
+             fs::last_write_time(at, fs::file_time_type::clock::now() - old);
+         },
+         kOpenWriteFailed},
+        {"modified lately", kFirstTempName,
+         [&](auto& at) { PlantLeftover(at, block, kLeftoverAge / 2); }, kOpenWriteFailed},
+        {"a user's file", kSecondTempName, [&](auto& at) { std::ofstream(at) << "precious"; },
+         kOpenReadFailed},
+    };
+    for (const Case& c : cases) {
+        const std::string which = std::string(c.name) + ", " + c.what;
+        const fs::path at = driveC_ / c.name;
+        c.plant(at);
+        const std::string before = Contents(at);
+        const auto modified = fs::last_write_time(at);
+        HeadlessWindow window;
+        window.SetDriveLetters(letters_);
+        window.SetText(IDC_DRIVE_LETTER, "C");
+        ChooseSize(window, IDC_SIZE_1MB);
+        ASSERT_TRUE(RunCase(window, DriveWriteReadTest)) << which;
+        if (!c.message) {
+            EXPECT_TRUE(window.Messages().empty()) << which;
+            EXPECT_EQ(window.Lines().size(), 1u) << which;
+            EXPECT_TRUE(Entries(driveC_).empty()) << which;
+            continue;
+        }
+        EXPECT_EQ(window.Messages(), std::vector<std::string>{c.message}) << which;
+        EXPECT_TRUE(window.Lines().empty()) << which;
+        EXPECT_TRUE(Contents(at) == before) << which;
+        EXPECT_EQ(fs::last_write_time(at), modified) << which;
+        EXPECT_EQ(Entries(driveC_), std::vector<std::string>{c.name}) << which;
+        fs::remove(at);
     }
 }
 

@@ -78,7 +78,8 @@ TEST(DriveRoot, OnlyAMappedSingleLetterNamesADrive) {
 }
 
 // An unset, empty, root or relative HOME never makes C the root of the file
-// system or a folder relative to wherever the program was started.
+// system or a folder relative to wherever the program was started, however
+// the root is spelt or reached.
 TEST(AccountHome, ComesFromTheUserDatabaseWhenHomeIsUnusable) {
 #ifdef _WIN32
     GTEST_SKIP() << "drive C is the real C:\\ on Windows; no home folder or user database";
@@ -92,9 +93,14 @@ TEST(AccountHome, ComesFromTheUserDatabaseWhenHomeIsUnusable) {
         const char* home; // null: unset
         std::string expected;
     };
+    const std::string toRoot = ::testing::TempDir() + "sarnoval-home-to-root";
+    std::filesystem::remove(toRoot);
+    std::filesystem::create_directory_symlink("/", toRoot);
     for (const Case& c :
          {Case{nullptr, fromDatabase}, Case{"", fromDatabase}, Case{"/", fromDatabase},
-          Case{"relative/dir", fromDatabase}, Case{"/home/ana", "/home/ana"}}) {
+          Case{"/.", fromDatabase}, Case{"/usr/..", fromDatabase}, Case{"//", fromDatabase},
+          Case{toRoot.c_str(), fromDatabase}, Case{"relative/dir", fromDatabase},
+          Case{"/home/ana", "/home/ana"}, Case{"/home/./ana/", "/home/ana"}}) {
         if (c.home) {
             ::setenv("HOME", c.home, 1);
         } else {
@@ -105,6 +111,7 @@ TEST(AccountHome, ComesFromTheUserDatabaseWhenHomeIsUnusable) {
         ASSERT_EQ(map.count('C'), 1u);
         EXPECT_NE(map.at('C'), "/");
     }
+    std::filesystem::remove(toRoot);
     if (saved) {
         ::setenv("HOME", keep.c_str(), 1);
     } else {

@@ -137,19 +137,6 @@ TEST_F(DriveTest, LetterChangedWhileWritingLeavesNothingOnEitherDrive) {
     ExpectNothingLeft();
 }
 
-TEST_F(DriveTest, StaleFilesFromAnEarlierRunAreReplaced) {
-    ChooseSize(IDC_SIZE_1MB);
-    std::ofstream(driveC_ / kFirstTempName) << "old first";
-    std::ofstream(driveC_ / kSecondTempName) << "old second";
-    RunAndWait(DriveWriteReadTest);
-    ASSERT_EQ(window_.Lines().size(), 1u) << window_.Messages().size();
-    const std::string line = window_.Lines()[0];
-    std::smatch match;
-    ASSERT_TRUE(std::regex_match(line, match, kDriveLine)) << line;
-    EXPECT_EQ(match[1].str(), "976");
-    ExpectNothingLeft();
-}
-
 TEST_F(DriveTest, WriteBlockIsFixedAndDoesNotCompress) {
     const auto block = MakeWriteBlock();
     ASSERT_EQ(block.size(), kDriveBlockBytes);

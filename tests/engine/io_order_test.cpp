@@ -4,6 +4,7 @@
 #include "drive_fixture.h"
 #include "engine/file_io.h"
 #include "engine/file_read.h"
+#include "engine/leftover.h"
 
 #include <fstream>
 #include <functional>
@@ -128,7 +129,7 @@ TEST_F(OrderTest, StopWhileWritingEndsTheWritesAndRemovesTheFile) {
 TEST_F(OrderTest, OwnStaleSecondFileIsRemovedBeforeWriting) {
     ChooseSize(IDC_SIZE_1MB);
     const fs::path second = driveC_ / kSecondTempName;
-    std::ofstream(second) << "left by a run that was killed";
+    PlantLeftover(second, 2 * kDriveBlockBytes, 2 * kLeftoverAge);
     Recorder trace;
     bool staleWhileWriting = true;
     trace.onStep = [&](IoStep step, int count) {
