@@ -103,13 +103,17 @@ mount_sshfs() {
     cp "$keys/user.pub" "$keys/authorized_keys"
     mkdir -p /run/sshd
     chmod 755 /run/sshd
+    # Without PAM, sshd refuses a locked account (a root without a password);
+    # PAM lets the key decide. Elsewhere PAM stays out: some containers fail it.
+    local pam=no
+    case "$(getent shadow root | cut -d: -f2)" in '!'*) pam=yes ;; esac
     for _ in $(seq 20); do
         port=$((20000 + RANDOM % 40000))
         listening "$port" && continue
         /usr/sbin/sshd -D -e -f /dev/null -o "ListenAddress=127.0.0.1:$port" \
             -o "HostKey=$keys/host" -o "AuthorizedKeysFile=$keys/authorized_keys" \
             -o StrictModes=no -o PermitRootLogin=prohibit-password -o PasswordAuthentication=no \
-            -o KbdInteractiveAuthentication=no -o UsePAM=no -o PidFile=none \
+            -o KbdInteractiveAuthentication=no -o UsePAM=$pam -o PidFile=none \
             -o "Subsystem=sftp internal-sftp" >>"$state/log" 2>&1 &
         pid=$!
         undo "kill $pid"

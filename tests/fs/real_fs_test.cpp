@@ -46,7 +46,7 @@ constexpr int kCannot = 77; // the script's answer where this machine cannot mou
 // A file system mounted by the script, taken down again when this goes.
 class Mounted {
 public:
-    explicit Mounted(fs::path state, fs::path backing)
+    Mounted(fs::path state, fs::path backing)
         : state_(std::move(state)), backing_(std::move(backing)) {}
     Mounted(const Mounted&) = delete;
     Mounted& operator=(const Mounted&) = delete;
