@@ -209,7 +209,7 @@ void* Init(fuse_conn_info* conn, fuse_config* cfg) {
     return nullptr;
 }
 
-const fuse_opt kOptionSpec[] = {
+const fuse_opt kOptionTable[] = {
     {"eio_from=%llu", offsetof(Options, eioFrom), 0},
     {"eio_bytes=%llu", offsetof(Options, eioBytes), 0},
     FUSE_OPT_END,
@@ -229,7 +229,7 @@ int TakeBacking(void* data, const char* arg, int key, fuse_args*) {
 
 int main(int argc, char* argv[]) {
     fuse_args args = FUSE_ARGS_INIT(argc, argv);
-    if (fuse_opt_parse(&args, &g_options, kOptionSpec, TakeBacking) != 0 || !g_options.backing) {
+    if (fuse_opt_parse(&args, &g_options, kOptionTable, TakeBacking) != 0 || !g_options.backing) {
         std::fprintf(stderr,
                      "usage: fault_fs BACKING MOUNTPOINT [-f] [-o eio_from=N,eio_bytes=M]\n");
         return 2;
