@@ -135,8 +135,9 @@ std::regex DriveLine(const char* kilobytes) {
         R"( KB read and written in \d+ Seconds\.$)");
 }
 
-// sshfs gives a renamed file a new inode number and has no no-replace rename:
-// the file written is still the one read back and deleted.
+// sshfs refuses a no-replace rename, and the link that stands in for it gives
+// the new name a new inode number: the file written is still the one read
+// back and deleted.
 TEST_F(RealFsTest, NetworkShareGivesALineAndKeepsNothing) {
     const auto share = Mount("sshfs");
     if (!share) {
@@ -192,7 +193,8 @@ constexpr const char* kSecondVariable = "SARNOVAL_FS_SECOND";
 
 // One share under two mount points: the folder lock on one does not reach
 // the other. A second copy, started on the other mount while the first
-// writes, must take the first's file for nobody's leftover but its own.
+// writes, must not take the file being written for a leftover: it is
+// refused, and the first completes.
 TEST_F(RealFsTest, SecondMountOfOneShareLeavesTheFirstCopysFile) {
     if (const char* folder = std::getenv(kSecondVariable)) {
         DriveTestOn(window_, folder, IDC_SIZE_1MB);
