@@ -1,5 +1,6 @@
 #include "ui/throughput_app.h"
 
+#include "ui/dialog_units.h"
 #include "ui/quit_signals.h"
 #include "ui/throughput_dlg.h"
 
@@ -40,10 +41,12 @@ CThroughputApp::CThroughputApp(int& argc, char** argv) : QApplication(argc, argv
 
 bool CThroughputApp::InitInstance() {
     CThroughputDlg dlg;
-    // Centred on the screen; the frame is not known before the window is
-    // shown, so the client area is what is centred.
+    // Centred on the screen with room for a usual frame, which is not known
+    // before the window is shown; the title bar never starts above the screen.
     const QRect screen = dlg.screen()->availableGeometry();
-    dlg.move(screen.center() - dlg.rect().center());
+    QRect frame(QPoint(0, 0), dlg.size().grownBy(kWindowFrameAllowance));
+    frame.moveCenter(screen.center());
+    dlg.move(qMax(frame.left(), screen.left()), qMax(frame.top(), screen.top()));
     CloseOnQuitSignals(&dlg);
     dlg.exec();
     // The dialog's destructor has stopped the tests: no thread outlives the application.
