@@ -225,8 +225,11 @@ private slots:
         if (existing) {
             QFile old(folder + u'/' + saved);
             QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old\n") == 4);
-            QTimer::singleShot(0, this,
-                               [] { VisibleMessageBox()->button(QMessageBox::No)->click(); });
+            QTimer::singleShot(0, this, [] {
+                if (QMessageBox* box = VisibleMessageBox()) {
+                    box->button(QMessageBox::No)->click();
+                }
+            });
         }
         name->clear();
         QTest::keyClicks(name, typed);
