@@ -1,6 +1,5 @@
 #include "ui/throughput_app.h"
 
-#include "ui/dialog_units.h"
 #include "ui/quit_signals.h"
 #include "ui/throughput_dlg.h"
 
@@ -26,10 +25,13 @@ void KeepNoSettings() {
 
 } // namespace
 
-// No application name is set: message boxes are captioned with the program
-// file's name.
+// Message boxes are captioned with the application's name. On Windows none
+// is set, so it is the program file's, Sarnoval. The Linux command is
+// sarnoval, lower case; the name stays Sarnoval there too, and with it the
+// window class (WM_CLASS) that the desktop entry matches.
 CThroughputApp::CThroughputApp(int& argc, char** argv) : QApplication(argc, argv) {
 #ifdef Q_OS_UNIX
+    setApplicationName(QStringLiteral("Sarnoval"));
     // Past a file-size limit a write then fails with EFBIG, which the drive
     // test reports, instead of the signal ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -41,12 +43,10 @@ CThroughputApp::CThroughputApp(int& argc, char** argv) : QApplication(argc, argv
 
 bool CThroughputApp::InitInstance() {
     CThroughputDlg dlg;
-    // Centred on the screen with room for a usual frame, which is not known
-    // before the window is shown; the title bar never starts above the screen.
+    // Centred on the screen; the frame is not known before the window is
+    // shown, so the client area is what is centred.
     const QRect screen = dlg.screen()->availableGeometry();
-    QRect frame(QPoint(0, 0), dlg.size().grownBy(kWindowFrameAllowance));
-    frame.moveCenter(screen.center());
-    dlg.move(qMax(frame.left(), screen.left()), qMax(frame.top(), screen.top()));
+    dlg.move(screen.center() - dlg.rect().center());
     CloseOnQuitSignals(&dlg);
     dlg.exec();
     // The dialog's destructor has stopped the tests: no thread outlives the application.
