@@ -87,7 +87,7 @@ run)
     install_missing "${run_packages[@]}"
     # The program alone: no tests, no benchmarks.
     build release -DBUILD_TESTING=OFF -DSARNOVAL_BUILD_BENCH=OFF
-    exec "$root/build-release/ui/Sarnoval"
+    exec "$root/build-release/ui/sarnoval"
     ;;
 test)
     install_missing "${run_packages[@]}" "${test_packages[@]}" "${windows_packages[@]}"

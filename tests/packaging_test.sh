@@ -15,7 +15,7 @@ done
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 failed=0
-for f in bin/Sarnoval "share/applications/$id.desktop" "share/metainfo/$id.metainfo.xml" \
+for f in bin/sarnoval "share/applications/$id.desktop" "share/metainfo/$id.metainfo.xml" \
          share/man/man1/sarnoval.1 share/icons/hicolor/scalable/apps/sarnoval.svg; do
     [ -e "$prefix/$f" ] || { echo "not installed: $f" >&2; failed=1; }
 done
@@ -23,6 +23,13 @@ done
 # Hints count too: they are what menus get wrong.
 out=$(desktop-file-validate "$prefix/share/applications/$id.desktop" 2>&1) || failed=1
 [ -z "$out" ] || { echo "$out" >&2; failed=1; }
+
+# What a menu starts and what AppStream says is installed are the installed command.
+exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$prefix/share/applications/$id.desktop")
+binary=$(sed -n 's:.*<binary>\(.*\)</binary>.*:\1:p' "$prefix/share/metainfo/$id.metainfo.xml")
+for name in "$exec_name" "$binary"; do
+    [ -n "$name" ] && [ -x "$prefix/bin/$name" ] || { echo "not an installed command: '$name'" >&2; failed=1; }
+done
 
 grep -q '^Keywords=.' "$prefix/share/applications/$id.desktop" || { echo "no Keywords=" >&2; failed=1; }
 for tag in '<screenshot ' '<release '; do
