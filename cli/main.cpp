@@ -216,9 +216,10 @@ public:
         Write(text);
     }
 
+    // Two columns more than drawn: the terminal's "^C" echo after a Ctrl+C.
     void Clear() {
         if (width_ > 0) {
-            std::fprintf(stderr, "\r%s\r", std::string(width_, ' ').c_str());
+            std::fprintf(stderr, "\r%s\r", std::string(width_ + 2, ' ').c_str());
             std::fflush(stderr);
             width_ = 0;
         }
