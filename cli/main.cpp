@@ -348,7 +348,7 @@ int Run(const Options& o) {
 int main(int argc, char** argv) {
     using namespace sarnoval::cli;
     CatchStopSignals(); // before any thread starts, so every thread inherits it
-    BinaryStdout();
+    BinaryOutput();
     Options options;
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (const auto problem = Parse(args, options)) {

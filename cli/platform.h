@@ -17,8 +17,9 @@ int WaitForEvent(int ms);
 void Wake();
 
 bool StderrIsTerminal();
-// Standard output as bytes: no newline translation.
-void BinaryStdout();
+// Standard output and error as bytes: no newline translation, so scripts
+// read the same bytes on every system.
+void BinaryOutput();
 
 // The letters as the dialog maps them.
 DriveMap DialogDriveMap();

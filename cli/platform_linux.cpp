@@ -75,7 +75,7 @@ bool StderrIsTerminal() {
     return isatty(STDERR_FILENO) == 1;
 }
 
-void BinaryStdout() {}
+void BinaryOutput() {}
 
 DriveMap DialogDriveMap() {
     return ReadMountedDriveMap();

@@ -80,8 +80,9 @@ bool StderrIsTerminal() {
     return _isatty(_fileno(stderr)) != 0;
 }
 
-void BinaryStdout() {
+void BinaryOutput() {
     _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
 }
 
 DriveMap DialogDriveMap() {

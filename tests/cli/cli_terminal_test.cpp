@@ -62,46 +62,59 @@ TEST_F(CliPosixTest, NonUtf8FileNameGivesValidJsonWithItsBytes) {
     EXPECT_NE(o.at("file").get<std::string>().find("\xef\xbf\xbd"), std::string::npos);
 }
 
-// On a terminal the bar appears and is wiped before the program ends; --quiet
-// keeps it off. A long sparse file keeps the test running until the signal.
-TEST_F(CliPosixTest, ProgressOnATerminalUnlessQuiet) {
+// On a terminal the bar appears and is wiped before the program ends; with
+// --quiet, or with standard error on a pipe, nothing is shown. A long sparse
+// file keeps the test running past several refreshes, until the signal.
+TEST_F(CliPosixTest, ProgressOnATerminalOnly) {
     const fs::path sparse = dir_ / "sparse.bin";
     std::ofstream{sparse}.close();
     fs::resize_file(sparse, 64'000'000'000ull);
-    for (const bool quiet : {false, true}) {
-        SCOPED_TRACE(quiet ? "--quiet" : "default");
+    struct Case {
+        const char* option;
+        bool errOnPipe;
+        bool drawn;
+    };
+    for (const Case c : {Case{"--repeat=1", false, true}, Case{"--quiet", false, false},
+                         Case{"--repeat=1", true, false}}) {
+        SCOPED_TRACE(std::string(c.option) + (c.errOnPipe ? ", pipe" : ", terminal"));
         const std::string program = CliPath().string();
+        int pipeFds[2] = {-1, -1};
+        ASSERT_EQ(pipe(pipeFds), 0);
         int master = -1;
         const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
         ASSERT_GE(pid, 0);
         if (pid == 0) {
-            execl(program.c_str(), program.c_str(), "file", sparse.c_str(),
-                  quiet ? "--quiet" : "--repeat=1", nullptr);
+            if (c.errOnPipe) {
+                dup2(pipeFds[1], STDERR_FILENO);
+            }
+            execl(program.c_str(), program.c_str(), "file", sparse.c_str(), c.option, nullptr);
             _exit(127);
         }
+        close(pipeFds[1]);
         std::string seen;
-        const auto deadline = Clock::now() + (quiet ? 1s : 30s);
+        const auto deadline = Clock::now() + (c.drawn ? 30s : 1s);
         bool drawn = false;
         while (!drawn && Clock::now() < deadline) {
             pollfd in{master, POLLIN, 0};
             char buffer[4096];
             const ssize_t n = poll(&in, 1, 50) > 0 ? read(master, buffer, sizeof buffer) : 0;
             seen.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
-            drawn =
-                seen.find("Reading ") != std::string::npos && seen.find("[#") != std::string::npos;
+            drawn = seen.find("Reading ") != std::string::npos &&
+                    seen.find(" KB ") != std::string::npos && seen.find(".]") != std::string::npos;
         }
         kill(pid, SIGINT);
-        for (char buffer[4096];;) {
-            const ssize_t n = read(master, buffer, sizeof buffer); // EIO once the child is gone
-            if (n <= 0) {
-                break;
+        // The terminal gives EIO once the child is gone, the pipe its end.
+        for (const int fd : {master, pipeFds[0]}) {
+            char buffer[4096];
+            for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) {
+                seen.append(buffer, static_cast<std::size_t>(n));
             }
-            seen.append(buffer, static_cast<std::size_t>(n));
+            close(fd);
         }
-        close(master);
         EXPECT_EQ(Reap(pid), 128 + SIGINT);
-        EXPECT_EQ(drawn, !quiet) << seen;
-        if (!quiet) {
+        EXPECT_EQ(drawn, c.drawn) << seen;
+        EXPECT_EQ(seen.empty(), !c.drawn) << seen;
+        if (c.drawn) {
             // The last thing written wipes the line it drew.
             const std::size_t wipe = seen.rfind('\r', seen.size() - 2);
             EXPECT_EQ(seen.back(), '\r');
