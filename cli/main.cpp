@@ -293,10 +293,13 @@ int Run(const Options& o) {
             letter[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(letter[0])));
             root = DriveRoot(dialog, letter).value_or(fs::path());
         } else {
-            // One letter that leads to the folder, and nowhere else.
-            root = fs::absolute(PathFromText(o.target), ec).lexically_normal();
-            letter = std::string(1, LetterFor(root, dialog));
-            letters = {{letter[0], root}};
+            // One letter that leads to the folder, and nowhere else. Text that
+            // names no folder leads nowhere, rather than to the current one.
+            const fs::path given = PathFromText(o.target);
+            root = given.empty() ? given : fs::absolute(given, ec).lexically_normal();
+            root = root.has_filename() ? root : root.parent_path(); // no trailing separator
+            letter = root.empty() ? "" : std::string(1, LetterFor(root, dialog));
+            letters = root.empty() ? DriveMap{} : DriveMap{{letter[0], root}};
         }
         window.SetText(IDC_DRIVE_LETTER, letter);
         window.SetDriveLetters(letters);

@@ -57,6 +57,8 @@ TEST_F(CliTest, ExitStatusesAndWhereTheTextsGo) {
         {{"drive", (dir_ / "none").string()},
          1,
          "Error testing drive, could not open file for writing.\n"},
+        // An empty folder name is no folder: never the current one.
+        {{"drive", ""}, 1, "Error testing drive, could not open file for writing.\n"},
     };
     for (const Case& c : cases) {
         const CliResult r = RunCli(c.args, dir_);
