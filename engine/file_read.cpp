@@ -5,6 +5,7 @@
 #include "engine/test_state.h"
 #include "res/resource.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@ void FileReadTest(IoTrace* trace) {
     const std::string path = g_targetWindow.load()->GetDlgItemText(IDC_FILE_PATH, kWholeText);
 
     std::string line;
+    std::optional<ResultFigures> figures;
     bool stopped = false;
     File file = File::Open(PathFromText(path), File::Mode::Read, trace);
     if (!file) {
@@ -45,10 +47,14 @@ void FileReadTest(IoTrace* trace) {
         }
         const std::uint64_t t1 = ReadClock(trace);
         line = failed ? FormatFileError(path) : FormatFileResult(path, g_bytesDone.load(), t1 - t0);
+        if (!failed) {
+            figures = ResultFigures{g_bytesDone.load(), 0, t1 - t0};
+        }
     }
 
     if (!stopped) {
-        g_resultList.load()->AddString(line);
+        ResultList& list = *g_resultList.load();
+        figures ? list.AddResult(line, *figures) : list.AddString(line);
     }
     file.Close();
     g_bytesDone.store(0);

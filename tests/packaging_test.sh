@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks what a desktop and a
 # distribution read from it: the desktop entry, the AppStream metainfo (with
-# the entry and icon it names) and the man page. Any complaint fails.
+# the entry and icon it names) and the man pages. Any complaint fails.
 # Usage: packaging_test.sh BUILD_DIR APP_ID
 set -euo pipefail
 build=$1
@@ -15,7 +15,8 @@ done
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 failed=0
-for f in bin/sarnoval "share/applications/$id.desktop" "share/metainfo/$id.metainfo.xml" \
+for f in bin/sarnoval bin/sarnoval-cli share/man/man1/sarnoval-cli.1 \
+         "share/applications/$id.desktop" "share/metainfo/$id.metainfo.xml" \
          share/man/man1/sarnoval.1 share/icons/hicolor/scalable/apps/sarnoval.svg; do
     [ -e "$prefix/$f" ] || { echo "not installed: $f" >&2; failed=1; }
 done
@@ -39,7 +40,9 @@ done
 # The tree, so the desktop entry and the icon named by the metainfo are checked as well.
 appstreamcli validate-tree --no-net "$prefix" >&2 || failed=1
 
-out=$(groff -man -ww -z "$prefix/share/man/man1/sarnoval.1" 2>&1) || failed=1
-[ -z "$out" ] || { echo "$out" >&2; failed=1; }
+for page in sarnoval.1 sarnoval-cli.1; do
+    out=$(groff -man -ww -z "$prefix/share/man/man1/$page" 2>&1) || failed=1
+    [ -z "$out" ] || { echo "$page: $out" >&2; failed=1; }
+done
 
 exit "$failed"
