@@ -67,9 +67,13 @@ std::vector<sarnoval::Volume> ParseMountInfo(std::string_view text) {
 }
 
 sarnoval::DriveMap ReadMountedDriveMap() {
+#ifdef _WIN32
+    return sarnoval::DefaultDriveMap(); // the drives' own letters
+#else
     std::ifstream file("/proc/self/mountinfo");
     const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     return sarnoval::BuildDriveMap(sarnoval::AccountHome(), ParseMountInfo(text));
+#endif
 }
 
 QString DescribeDriveMap(const sarnoval::DriveMap& map) {

@@ -20,7 +20,8 @@
 // "ro" mount option. Reading the list touches no mounted file system.
 std::vector<sarnoval::Volume> ParseMountInfo(std::string_view text);
 
-// C is the account's home, D onwards the other writable volumes.
+// C is the account's home, D onwards the other writable volumes. On Windows
+// empty: the drives' own letters.
 sarnoval::DriveMap ReadMountedDriveMap();
 
 // One line per letter, C first: "C: /home/someone".

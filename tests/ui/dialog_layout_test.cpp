@@ -352,6 +352,29 @@ private slots:
         for (int i = 0; i < kControlCount; ++i) {
             QWidget* widget = dlg.TemplateWidgets()[i];
             const QString text = Caption(widget);
+            if (want(i).id == IDC_DRIVE_LETTER) {
+                // The widest capital shows whole inside the frame, unscrolled:
+                // its two cursor positions are a letter's width apart.
+                auto* edit = qobject_cast<QLineEdit*>(widget);
+                edit->setText(QStringLiteral("W"));
+                const int frame =
+                    edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, edit);
+                const QRect inside = edit->rect().adjusted(frame, frame, -frame, -frame);
+                int x[2];
+                for (int at : {0, 1}) {
+                    edit->setCursorPosition(at);
+                    edit->repaint(); // where the text scrolls to is worked out in painting
+                    x[at] = edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+                }
+                const int letter = QFontMetrics(edit->font()).horizontalAdvance(QLatin1Char('W'));
+                QVERIFY2(inside.left() <= x[0] && x[1] <= inside.right() && x[1] - x[0] == letter,
+                         qPrintable(QStringLiteral("W from %1 to %2 in %3 to %4")
+                                        .arg(x[0])
+                                        .arg(x[1])
+                                        .arg(inside.left())
+                                        .arg(inside.right())));
+                continue;
+            }
             if (text.isEmpty() || qobject_cast<QLineEdit*>(widget)) {
                 continue;
             }
