@@ -3,6 +3,7 @@
 
 #include "res/dialog_template.h"
 #include "res/resource.h"
+#include "ui/control_factory.h"
 #include "ui/dialog_units.h"
 
 #include <QButtonGroup>
@@ -14,6 +15,7 @@
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QStyleOptionFrame>
 #include <QStyleOptionGroupBox>
 #include <QTest>
 
@@ -353,26 +355,22 @@ private slots:
             QWidget* widget = dlg.TemplateWidgets()[i];
             const QString text = Caption(widget);
             if (want(i).id == IDC_DRIVE_LETTER) {
-                // The widest capital shows whole inside the frame, unscrolled:
-                // its two cursor positions are a letter's width apart.
+                // The widest capital, the cursor and its gap fit where the
+                // field draws its text, so the letter never scrolls out of sight.
                 auto* edit = qobject_cast<QLineEdit*>(widget);
-                edit->setText(QStringLiteral("W"));
-                const int frame =
-                    edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, edit);
-                const QRect inside = edit->rect().adjusted(frame, frame, -frame, -frame);
-                int x[2];
-                for (int at : {0, 1}) {
-                    edit->setCursorPosition(at);
-                    edit->repaint(); // where the text scrolls to is worked out in painting
-                    x[at] = edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
-                }
-                const int letter = QFontMetrics(edit->font()).horizontalAdvance(QLatin1Char('W'));
-                QVERIFY2(inside.left() <= x[0] && x[1] <= inside.right() && x[1] - x[0] == letter,
-                         qPrintable(QStringLiteral("W from %1 to %2 in %3 to %4")
-                                        .arg(x[0])
-                                        .arg(x[1])
-                                        .arg(inside.left())
-                                        .arg(inside.right())));
+                QStyleOptionFrame option;
+                option.initFrom(edit);
+                option.lineWidth =
+                    edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+                QRect line = edit->style()
+                                 ->subElementRect(QStyle::SE_LineEditContents, &option, edit)
+                                 .marginsRemoved(edit->textMargins())
+                                 .adjusted(kLineEditMargin, 0, -kLineEditMargin, 0);
+                const int needed = QFontMetrics(edit->font()).horizontalAdvance(QLatin1Char('W')) +
+                                   1 + edit->style()->pixelMetric(QStyle::PM_TextCursorWidth);
+                QVERIFY2(
+                    needed <= line.width(),
+                    qPrintable(QStringLiteral("W needs %1 in %2").arg(needed).arg(line.width())));
                 continue;
             }
             if (text.isEmpty() || qobject_cast<QLineEdit*>(widget)) {
