@@ -184,7 +184,7 @@ smoke_test_package() {
     unzip -q "$package_zip" -d "$dir"
     make_wine_prefix "$windows_ui_dir" || return 1
     local exe="$dir/Sarnoval/Sarnoval.exe"
-    "${wine[@]}" QT_QPA_PLATFORM=windows timeout -k 10 120 /usr/lib/wine/wine64 "$exe" &
+    "${wine[@]}" timeout -k 10 120 /usr/lib/wine/wine64 "$exe" >"$dir.log" 2>&1 &
     local program=$! closed=1
     for _ in $(seq 60); do
         sleep 1
@@ -200,7 +200,8 @@ smoke_test_package() {
     "${wine[@]}" /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
     rm -rf "$dir"
     if [ "$closed" -ne 0 ] || [ "$code" -ne 0 ]; then
-        echo "The packaged Sarnoval.exe did not open and close its window under Wine (exit $code)." >&2
+        echo "The packaged Sarnoval.exe did not open and close its window under Wine (exit $code):" >&2
+        cat "$dir.log" >&2
         return 1
     fi
     echo "The packaged Sarnoval.exe opened and closed its window under Wine."
