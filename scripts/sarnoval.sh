@@ -149,15 +149,15 @@ find_windows_qt() {
     fi
 }
 
-# Sarnoval.exe and the Qt tests, against the static Qt; the engine's own tests
-# run in build-windows.
+# Sarnoval.exe and the Qt tests, against the static Qt, or only target $1;
+# the engine's own tests run in build-windows.
 build_windows_ui() {
     cmake -S "$root" -B "$windows_ui_dir" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$windows_qt/lib/cmake/Qt6/qt.toolchain.cmake" \
         -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
         -DCMAKE_BUILD_TYPE=Release -DSARNOVAL_WERROR=ON -DSARNOVAL_BUILD_UI=ON \
         -DBUILD_TESTING=ON -DSARNOVAL_BUILD_ENGINE_TESTS=OFF -DSARNOVAL_BUILD_BENCH=OFF >/dev/null
-    nice -n 10 cmake --build "$windows_ui_dir" -j "$jobs"
+    nice -n 10 cmake --build "$windows_ui_dir" -j "$jobs" ${1:+--target "$1"}
 }
 
 # The program stripped, the README, and the licence texts of the static Qt
@@ -265,7 +265,7 @@ test-windows-ui | package-windows)
         exit 1
     fi
     if [ "$mode" = package-windows ]; then
-        build_windows_ui
+        build_windows_ui Sarnoval
         package_windows
     else
         test_windows_ui
