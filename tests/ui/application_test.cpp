@@ -12,6 +12,7 @@
 #include <QFileDialog>
 #include <QProcess>
 #include <QScreen>
+#include <QSettings>
 #include <QTest>
 #include <QTimer>
 
@@ -152,6 +153,15 @@ private slots:
             files << it.next();
         }
         QCOMPARE(files, QStringList());
+#ifdef Q_OS_WIN
+        // Qt's native settings on Windows are the registry, which no path moves.
+        const QSettings registry(QStringLiteral("HKEY_CURRENT_USER\\Software\\QtProject"),
+                                 QSettings::NativeFormat);
+        QEXPECT_FAIL("",
+                     "Qt's file dialog keeps its history in the registry key all Qt programs share",
+                     Continue);
+        QCOMPARE(registry.allKeys(), QStringList());
+#endif
     }
 
     // Past a file-size limit the drive test fails with its message and leaves
