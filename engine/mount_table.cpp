@@ -67,9 +67,13 @@ std::vector<Volume> ParseMountInfo(std::string_view text) {
 }
 
 DriveMap ReadMountedDriveMap() {
+#ifdef _WIN32
+    return DefaultDriveMap(); // the drives' own letters
+#else
     std::ifstream file("/proc/self/mountinfo");
     const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     return BuildDriveMap(AccountHome(), ParseMountInfo(text));
+#endif
 }
 
 } // namespace sarnoval

@@ -13,7 +13,8 @@ namespace sarnoval {
 // "ro" mount option. Reading the list touches no mounted file system.
 std::vector<Volume> ParseMountInfo(std::string_view text);
 
-// C is the account's home, D onwards the other writable volumes.
+// C is the account's home, D onwards the other writable volumes. On Windows
+// empty: the drives' own letters.
 DriveMap ReadMountedDriveMap();
 
 } // namespace sarnoval

@@ -5,10 +5,20 @@
 #   scripts/sarnoval.sh test   install what is missing, build normal, ASan+UBSan
 #                              and TSan configurations, run all tests in each,
 #                              then the Windows engine and command-line tests
-#                              under Wine
+#                              and the Windows dialog's tests under Wine
 #   scripts/sarnoval.sh test-windows
-#                              only the last: the engine and sarnoval-cli.exe
-#                              cross-built for Windows, their tests run under Wine
+#                              only the Windows engine and sarnoval-cli.exe:
+#                              cross-built, their tests run under Wine
+#   scripts/sarnoval.sh test-windows-ui
+#                              only the Windows dialog: Sarnoval.exe and the Qt
+#                              tests against a static Qt for Windows, run under
+#                              Wine, then the package started as a smoke test
+#   scripts/sarnoval.sh package-windows
+#                              the zip: Sarnoval.exe, README, licence texts
+#   scripts/sarnoval.sh qt-windows
+#                              build that static Qt from Debian's qt6-base
+#                              source into the cache (about 30 min on 2 cores),
+#                              for machines without the prebuilt archive
 set -euo pipefail
 
 mode=${1:-run}
@@ -28,6 +38,16 @@ test_packages=(libgtest-dev fio gnuplot-nox desktop-file-utils appstream groff-b
 # The Windows engine and command line: cross compiler, the JSON headers, and
 # Wine to run their tests.
 windows_packages=(build-essential cmake g++-mingw-w64-x86-64-posix wine64 nlohmann-json3-dev)
+# The Windows dialog: Ninja, the zip tools; the host Qt provides moc and rcc.
+windows_ui_packages=(ninja-build zip unzip qt6-base-dev)
+
+# The static Qt for Windows: prebuilt beside the checkout, else the cache that
+# `qt-windows` fills.
+qt_version=6.4.2
+qt_archive=$root/../shared/windows/qt6-mingw-static-$qt_version.tar.xz
+qt_cache=${SARNOVAL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/sarnoval}/qt6-mingw-static-$qt_version
+windows_ui_dir=$root/build-windows-ui
+package_zip=$windows_ui_dir/Sarnoval-1.1-windows-x86_64.zip
 
 install_missing() {
     local missing=()
@@ -66,24 +86,137 @@ build_windows() {
     cmake --build "$dir" -j "$jobs"
 }
 
-# Under Wine, in a private prefix in the build folder, with no display.
-run_windows_tests() {
-    local dir="$root/build-windows"
-    local wine=(env -u DISPLAY WINEPREFIX="$dir/wineprefix" WINEDEBUG=-all
-                WINEDLLOVERRIDES="mscoree,mshtml=")
-    # The prefix is made first and within a time limit: a first run that
-    # waited for a dialog must not hang the run.
-    if [ ! -f "$dir/wineprefix/system.reg" ]; then
-        echo "Creating the Wine prefix in $dir/wineprefix"
-        if ! timeout -k 10 300 "${wine[@]}" /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1; then
-            echo "Could not create the Wine prefix." >&2
-            return 1
-        fi
+# Wine in a private prefix in build folder $1, with no display.
+wine_env() {
+    wine=(env -u DISPLAY WINEPREFIX="$1/wineprefix" WINEDEBUG=-all
+          WINEDLLOVERRIDES="mscoree,mshtml=")
+}
+
+# Makes the prefix first and within a time limit: a first run that waited for
+# a dialog must not hang the run. Windows are made with the null graphics
+# driver, since there is no display. Wine passes no QT_ variable from the
+# host, so the one that sends Qt's messages and test output to the console
+# (not the debugger) is set in the prefix.
+make_wine_prefix() {
+    wine_env "$1"
+    [ -f "$1/wineprefix/system.reg" ] && return 0
+    echo "Creating the Wine prefix in $1/wineprefix"
+    if ! timeout -k 10 300 "${wine[@]}" /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 ||
+        ! "${wine[@]}" /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Drivers' \
+            /v Graphics /d null /f >/dev/null 2>&1 ||
+        ! "${wine[@]}" /usr/lib/wine/wine64 reg add 'HKCU\Environment' \
+            /v QT_FORCE_STDERR_LOGGING /d 1 /f >/dev/null 2>&1; then
+        echo "Could not create the Wine prefix." >&2
+        rm -rf "$1/wineprefix"
+        return 1
     fi
+    "${wine[@]}" /usr/lib/wine/wineserver -w
+}
+
+# ctest in build folder $1 under Wine; the wine server is ended afterwards.
+run_under_wine() {
+    make_wine_prefix "$1" || return 1
     local result=0
-    (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 900) || result=1
+    (cd "$1" && nice -n 10 ctest --output-on-failure -j "$jobs" --timeout 900) || result=1
     "${wine[@]}" /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
     return "$result"
+}
+
+run_windows_tests() {
+    run_under_wine "$root/build-windows"
+}
+
+# Sets windows_qt to a static Qt for Windows, unpacking the checked archive
+# into the build folder when it changed; otherwise sets skip_reason and fails.
+find_windows_qt() {
+    windows_qt=
+    skip_reason=
+    if [ -f "$qt_archive" ]; then
+        local sum
+        if ! sum=$(cd "$(dirname "$qt_archive")" &&
+            sha256sum --check --status "$(basename "$qt_archive").sha256" &&
+            cut -d' ' -f1 "$(basename "$qt_archive").sha256"); then
+            skip_reason="$qt_archive does not match its .sha256"
+            return 1
+        fi
+        if [ "$(cat "$windows_ui_dir/qt6-mingw.sha256" 2>/dev/null)" != "$sum" ]; then
+            echo "Unpacking $(basename "$qt_archive") into $windows_ui_dir"
+            rm -rf "$windows_ui_dir/qt6-mingw" "$windows_ui_dir/qt6-mingw.sha256"
+            mkdir -p "$windows_ui_dir"
+            tar -xJf "$qt_archive" -C "$windows_ui_dir"
+            echo "$sum" >"$windows_ui_dir/qt6-mingw.sha256"
+        fi
+        windows_qt=$windows_ui_dir/qt6-mingw
+    elif [ -f "$qt_cache/lib/cmake/Qt6/qt.toolchain.cmake" ]; then
+        windows_qt=$qt_cache
+    else
+        skip_reason="no Qt for Windows: neither $qt_archive nor a build in $qt_cache
+(\`scripts/sarnoval.sh qt-windows\` builds one there from Debian's source, about 30 minutes)"
+        return 1
+    fi
+}
+
+# Sarnoval.exe and the Qt tests, against the static Qt, or only target $1;
+# the engine's own tests run in build-windows.
+build_windows_ui() {
+    cmake -S "$root" -B "$windows_ui_dir" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$windows_qt/lib/cmake/Qt6/qt.toolchain.cmake" \
+        -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+        -DCMAKE_BUILD_TYPE=Release -DSARNOVAL_WERROR=ON -DSARNOVAL_BUILD_UI=ON \
+        -DBUILD_TESTING=ON -DSARNOVAL_BUILD_ENGINE_TESTS=OFF -DSARNOVAL_BUILD_BENCH=OFF >/dev/null
+    nice -n 10 cmake --build "$windows_ui_dir" -j "$jobs" ${1:+--target "$1"}
+}
+
+# The program stripped, the README, and the licence texts of the static Qt
+# (LGPL 3, which builds on the GPL 3, and the notices of Qt's bundled code).
+package_windows() {
+    local stage="$windows_ui_dir/package/Sarnoval"
+    rm -rf "$windows_ui_dir/package" "$package_zip"
+    mkdir -p "$stage/licenses"
+    x86_64-w64-mingw32-strip -o "$stage/Sarnoval.exe" "$windows_ui_dir/ui/Sarnoval.exe"
+    cp "$root/README.md" "$stage/README.md"
+    cp /usr/share/common-licenses/LGPL-3 "$stage/licenses/Qt-LGPL-3.txt"
+    cp /usr/share/common-licenses/GPL-3 "$stage/licenses/GPL-3.txt"
+    cp /usr/share/doc/libqt6core6/copyright "$stage/licenses/Qt-copyright.txt"
+    (cd "$windows_ui_dir/package" && zip -qr9 "$package_zip" Sarnoval)
+    echo "Package: $package_zip ($(du -h "$package_zip" | cut -f1))"
+}
+
+# The zip unpacked elsewhere and its program started under Wine: it must open
+# its window and close when asked, as from the close box.
+smoke_test_package() {
+    local dir="$windows_ui_dir/package-smoke"
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    unzip -q "$package_zip" -d "$dir"
+    make_wine_prefix "$windows_ui_dir" || return 1
+    local exe="$dir/Sarnoval/Sarnoval.exe"
+    "${wine[@]}" timeout -k 10 120 /usr/lib/wine/wine64 "$exe" >"$dir.log" 2>&1 &
+    local program=$! closed=1
+    for _ in $(seq 60); do
+        sleep 1
+        # taskkill without /f closes the windows, as their close boxes would.
+        if "${wine[@]}" /usr/lib/wine/wine64 taskkill /im Sarnoval.exe >/dev/null 2>&1; then
+            closed=0
+            break
+        fi
+        kill -0 "$program" 2>/dev/null || break
+    done
+    local code=0
+    wait "$program" || code=$?
+    "${wine[@]}" /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+    rm -rf "$dir"
+    if [ "$closed" -ne 0 ] || [ "$code" -ne 0 ]; then
+        echo "The packaged Sarnoval.exe did not open and close its window under Wine (exit $code):" >&2
+        cat "$dir.log" >&2
+        return 1
+    fi
+    echo "The packaged Sarnoval.exe opened and closed its window under Wine."
+}
+
+# The Windows dialog whole: build, tests under Wine, package, smoke test.
+test_windows_ui() {
+    build_windows_ui && run_under_wine "$windows_ui_dir" && package_windows && smoke_test_package
 }
 
 case "$mode" in
@@ -94,7 +227,8 @@ run)
     exec "$root/build-release/ui/sarnoval"
     ;;
 test)
-    install_missing "${run_packages[@]}" "${test_packages[@]}" "${windows_packages[@]}"
+    install_missing "${run_packages[@]}" "${test_packages[@]}" "${windows_packages[@]}" \
+        "${windows_ui_packages[@]}"
     export QT_QPA_PLATFORM=offscreen
     failed=0
     build ci -DSARNOVAL_WERROR=ON
@@ -104,19 +238,52 @@ test)
     build tsan -DSARNOVAL_WERROR=ON -DSARNOVAL_SANITIZE=thread -DSARNOVAL_BUILD_BENCH=OFF
     TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_tests tsan || failed=1
     build_windows && run_windows_tests || failed=1
+    skipped=
+    if find_windows_qt; then
+        started=$SECONDS
+        test_windows_ui || failed=1
+        echo "The Windows dialog took $((SECONDS - started)) s."
+    elif [ -f "$qt_archive" ]; then
+        echo "$skip_reason" >&2
+        failed=1
+    else
+        skipped="SKIPPED the Windows dialog (not built, not tested): $skip_reason"
+        echo "$skipped" >&2
+    fi
     if [ "$failed" -ne 0 ]; then
         echo "Some tests failed." >&2
         exit 1
     fi
-    echo "All four configurations passed."
+    if [ -n "$skipped" ]; then
+        echo "Four configurations passed. $skipped" >&2
+    else
+        echo "All five configurations passed."
+    fi
     ;;
 test-windows)
     install_missing "${windows_packages[@]}"
     build_windows
     run_windows_tests
     ;;
+test-windows-ui | package-windows)
+    install_missing "${windows_packages[@]}" "${windows_ui_packages[@]}"
+    if ! find_windows_qt; then
+        echo "Cannot build the Windows dialog: $skip_reason" >&2
+        exit 1
+    fi
+    if [ "$mode" = package-windows ]; then
+        build_windows_ui Sarnoval
+        package_windows
+    else
+        test_windows_ui
+    fi
+    ;;
+qt-windows)
+    install_missing "${windows_packages[@]}" "${windows_ui_packages[@]}" dpkg-dev
+    WORK="$qt_cache.work" PREFIX="$qt_cache" bash "$root/scripts/build-qt6-mingw.sh" all
+    ;;
 *)
-    echo "usage: $0 run|test|test-windows" >&2
+    echo "usage: $0 run|test|test-windows|test-windows-ui|package-windows|qt-windows" >&2
     exit 2
     ;;
 esac

@@ -6,10 +6,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QShortcutEvent>
+#include <QStyleOption>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 #include <QValidator>
@@ -63,6 +65,53 @@ protected:
     }
 };
 
+
+// The template's buttons are 10 and 11 units high, as tall as native buttons
+// that draw the caption anywhere inside their edge. Styles keep a content
+// margin of their own (Windows' theme, three pixels and more) that clips the
+// caption top and bottom; here the caption has the whole button inside the
+// frame, and is drawn there.
+class TemplateButtonStyle : public QProxyStyle {
+public:
+    QRect subElementRect(SubElement element, const QStyleOption* option,
+                         const QWidget* widget) const override {
+        if (element == SE_PushButtonContents) {
+            const int edge = pixelMetric(PM_DefaultFrameWidth, option, widget);
+            return option->rect.adjusted(edge, edge, -edge, -edge);
+        }
+        return QProxyStyle::subElementRect(element, option, widget);
+    }
+
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option);
+        if (element != CE_PushButton || !button) {
+            QProxyStyle::drawControl(element, option, painter, widget);
+            return;
+        }
+        drawControl(CE_PushButtonBevel, button, painter, widget);
+        QStyleOptionButton label = *button;
+        label.rect = subElementRect(SE_PushButtonContents, button, widget);
+        drawControl(CE_PushButtonLabel, &label, painter, widget);
+        if (button->state & State_HasFocus) {
+            QStyleOptionFocusRect focus;
+            focus.QStyleOption::operator=(*button);
+            focus.rect = subElementRect(SE_PushButtonFocusRect, button, widget);
+            drawPrimitive(PE_FrameFocusRect, &focus, painter, widget);
+        }
+    }
+};
+
+// One per dialog, owned by it; made on the first button.
+QStyle* ButtonStyle(QWidget* dialog) {
+    auto* style = dialog->findChild<TemplateButtonStyle*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!style) {
+        style = new TemplateButtonStyle;
+        style->setParent(dialog);
+    }
+    return style;
+}
+
 QString Caption(const sarnoval::ControlTemplate& c) {
     return QString::fromUtf8(c.caption);
 }
@@ -93,6 +142,7 @@ QWidget* ControlFactory::Make(const sarnoval::ControlTemplate& c) {
 QWidget* ControlFactory::PushButton(const sarnoval::ControlTemplate& c) {
     auto* button = (c.styles & sarnoval::kClientEdge) ? new ClientEdgeButton(Caption(c), m_dialog)
                                                       : new QPushButton(Caption(c), m_dialog);
+    button->setStyle(ButtonStyle(m_dialog));
     button->setAutoDefault(true);
     button->setDefault(c.kind == sarnoval::ControlKind::DefPushButton);
     return button;
@@ -100,6 +150,7 @@ QWidget* ControlFactory::PushButton(const sarnoval::ControlTemplate& c) {
 
 QWidget* ControlFactory::OptionButton(const sarnoval::ControlTemplate& c) {
     auto* button = new OptionPushButton(Caption(c), m_dialog);
+    button->setStyle(ButtonStyle(m_dialog));
     button->setCheckable(true);
     button->setFlat(c.styles & sarnoval::kFlat);
     // Enter must still reach Test after an option is clicked.
@@ -129,7 +180,10 @@ QWidget* ControlFactory::Edit(const sarnoval::ControlTemplate& c) {
     }
     if (!(c.styles & sarnoval::kAutoHScroll)) {
         // The field is as wide as one capital letter and does not scroll.
+        // Line edits keep a margin inside the frame that a native edit does
+        // not have; in ten units it would push the letter out of sight.
         edit->setMaxLength(1);
+        edit->setTextMargins(-kLineEditMargin, 0, -kLineEditMargin, 0);
     }
     return edit;
 }

@@ -9,6 +9,8 @@ class QWidget;
 
 // A button with a client edge is drawn inside a sunken edge this wide.
 inline constexpr int kClientEdgeWidth = 2;
+// What QLineEdit keeps free beside its text, inside its contents rectangle.
+inline constexpr int kLineEditMargin = 2;
 
 class ControlFactory {
 public:

@@ -1,5 +1,39 @@
 #include "ui/file_picker.h"
 
+#include <QList>
+#include <QPair>
+#include <QSettings>
+#include <QVariant>
+
+namespace {
+
+// Qt's file dialog keeps its history and view where every Qt program keeps
+// them. Elsewhere the program sends settings nowhere; on Windows they are the
+// registry, which no settings path moves, so what stood there before the
+// dialog opened is put back once it is gone.
+using DialogSettings = QList<QPair<QString, QVariant>>;
+
+DialogSettings ReadDialogSettings() {
+    QSettings settings(QSettings::UserScope, QStringLiteral("QtProject"));
+    settings.beginGroup(QStringLiteral("FileDialog"));
+    DialogSettings values;
+    for (const QString& key : settings.allKeys()) {
+        values.append({key, settings.value(key)});
+    }
+    return values;
+}
+
+void PutBackDialogSettings(const DialogSettings& values) {
+    QSettings settings(QSettings::UserScope, QStringLiteral("QtProject"));
+    settings.beginGroup(QStringLiteral("FileDialog"));
+    settings.remove(QString());
+    for (const auto& [key, value] : values) {
+        settings.setValue(key, value);
+    }
+}
+
+} // namespace
+
 void FilePicker::Open(QWidget* parent, Chosen chosen) {
     if (m_answer) {
         // A copy: the answer may replace itself.
@@ -13,6 +47,9 @@ void FilePicker::Open(QWidget* parent, Chosen chosen) {
         return;
     }
     auto* dialog = new QFileDialog(parent);
+    // Emitted after the dialog's destructor has saved its settings.
+    connect(dialog, &QObject::destroyed, dialog,
+            [before = ReadDialogSettings()] { PutBackDialogSettings(before); });
     // An open dialog that also takes a name that does not exist: the file
     // test then reports that path as unreadable.
     dialog->setAcceptMode(QFileDialog::AcceptOpen);

@@ -5,6 +5,7 @@
 
 #include <QScreen>
 #include <QSettings>
+#include <QWindow>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
@@ -43,10 +44,13 @@ CThroughputApp::CThroughputApp(int& argc, char** argv) : QApplication(argc, argv
 
 bool CThroughputApp::InitInstance() {
     CThroughputDlg dlg;
-    // Centred on the screen; the frame is not known before the window is
-    // shown, so the client area is what is centred.
+    // Centred on the screen, frame and all. A move places the frame, which
+    // Windows knows once the window exists; where it is not known before the
+    // window is shown (X11), the client area is what is centred.
+    dlg.winId(); // makes the native window
     const QRect screen = dlg.screen()->availableGeometry();
-    dlg.move(screen.center() - dlg.rect().center());
+    const QRect outer = dlg.rect().marginsAdded(dlg.windowHandle()->frameMargins());
+    dlg.move(screen.center() - QRect(QPoint(0, 0), outer.size()).center());
     CloseOnQuitSignals(&dlg);
     dlg.exec();
     // The dialog's destructor has stopped the tests: no thread outlives the application.

@@ -21,6 +21,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -225,6 +226,14 @@ bool WhileUnreadable(const fs::path& path, const std::function<bool()>& check) {
     return result;
 }
 
+bool CanLimitFileSize() {
+    return false;
+}
+
+bool LimitFileSize(std::uint64_t) {
+    return false;
+}
+
 std::optional<std::string> DialogText(const fs::path& path) {
     const std::wstring wide = path.wstring();
     if (wide.empty()) {
@@ -377,6 +386,15 @@ bool MakeSymlink(const fs::path& target, const fs::path& at) {
 bool WhileUnreadable(const fs::path& path, const std::function<bool()>& check) {
     fs::permissions(path, fs::perms::none);
     return AsUnprivileged(check);
+}
+
+bool CanLimitFileSize() {
+    return true;
+}
+
+bool LimitFileSize(std::uint64_t bytes) {
+    const rlimit limit{bytes, bytes};
+    return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
 }
 
 std::optional<std::string> DialogText(const fs::path& path) {

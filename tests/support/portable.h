@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -90,6 +91,11 @@ private:
 #endif
     int code_ = -1;
 };
+
+// Caps the size of any file this process writes, as RLIMIT_FSIZE does: a
+// write past it fails. Windows has no such limit.
+bool CanLimitFileSize();
+bool LimitFileSize(std::uint64_t bytes);
 
 // Waits until something stands at path; false after timeout.
 bool WaitForFile(const std::filesystem::path& path, std::chrono::milliseconds timeout);

@@ -3,6 +3,7 @@
 #include "ui_test_support.h"
 
 #include "res/resource.h"
+#include "tests/support/portable.h"
 #include "ui/throughput_app.h"
 
 #include "engine/drive_write_read.h"
@@ -11,14 +12,16 @@
 #include <QFileDialog>
 #include <QProcess>
 #include <QScreen>
+#include <QSettings>
 #include <QTest>
 #include <QTimer>
 
-#include <csignal>
 #include <cstdio>
 #include <string>
 
-#include <sys/resource.h>
+#ifdef Q_OS_UNIX
+#include <csignal>
+#endif
 
 using namespace ui_test;
 
@@ -35,6 +38,21 @@ CThroughputDlg* ShownDialog() {
 
 QString s_configDir;
 
+#ifdef Q_OS_WIN
+// Qt's native settings on Windows are the registry, which no path moves: its
+// key for all Qt programs, as key=value lines.
+QStringList RegistryValues() {
+    const QSettings registry(QStringLiteral("HKEY_CURRENT_USER\\Software\\QtProject"),
+                             QSettings::NativeFormat);
+    QStringList values;
+    for (const QString& key : registry.allKeys()) {
+        values << key + QLatin1Char('=') + registry.value(key).toString();
+    }
+    return values;
+}
+#endif
+
+#ifdef Q_OS_UNIX
 // The quit handlers are in place once SIGTERM shows as caught.
 bool CatchesTerm(qint64 pid) {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
@@ -48,13 +66,13 @@ bool CatchesTerm(qint64 pid) {
     }
     return false;
 }
+#endif
 
 // The child of fileSizeLimit: a 5 MB drive test under a 1 MB file-size limit.
 // Prints the message box's text and ends normally, if it is not killed.
 int FileSizeLimitChild(int argc, char** argv) {
     const std::string folder = qgetenv("SARNOVAL_FSIZE_CHILD").toStdString();
-    const rlimit limit{1000000, 1000000};
-    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+    if (!sarnoval::testing::LimitFileSize(1000000)) {
         return 2;
     }
     CThroughputApp app(argc, argv);
@@ -80,9 +98,6 @@ class ApplicationTest : public QObject {
 private slots:
     void runsDialogToItsEnd() {
         Sandbox sandbox;
-        // Drive C is the account's home: here, the sandbox's C.
-        const QByteArray home = qgetenv("HOME");
-        qputenv("HOME", sandbox.Folder('C').toLocal8Bit());
         bool seen = false;
         QPoint offset;
         QSize frame;
@@ -100,7 +115,10 @@ private slots:
             frame = dlg->frameGeometry().size() - dlg->size();
             modal = dlg->isModal();
             parentless = dlg->parentWidget() == nullptr;
-            // A test left running when the dialog closes.
+            // A test left running when the dialog closes, on the sandbox's C.
+            dlg->DriveMap().SetSource([&] {
+                return sarnoval::DriveMap{{'C', PathOf(sandbox.Folder('C'))}};
+            });
             Button(*dlg, IDC_MODE_DRIVE)->click();
             Button(*dlg, IDC_SIZE_100MB)->click();
             Button(*dlg, IDC_TEST)->click();
@@ -109,13 +127,16 @@ private slots:
         probe.start(10);
         auto* app = static_cast<CThroughputApp*>(QCoreApplication::instance());
         QCOMPARE(app->InitInstance(), false);
-        qputenv("HOME", home);
         QVERIFY(seen);
         // Centred on its screen, give or take the frame, which is not known
         // before the window is shown.
         QVERIFY2(qAbs(offset.x()) <= frame.width() / 2 + 1 &&
                      qAbs(offset.y()) <= frame.height() / 2 + 1,
-                 qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
+                 qPrintable(QStringLiteral("%1,%2 with a frame of %3,%4")
+                                .arg(offset.x())
+                                .arg(offset.y())
+                                .arg(frame.width())
+                                .arg(frame.height())));
         QVERIFY(modal);
         QVERIFY(parentless);
         QVERIFY(EngineAtRest());
@@ -126,8 +147,12 @@ private slots:
     }
 
     // Nothing is saved between runs: the real open-file dialog, shown and
-    // cancelled, leaves no settings file in the (private) configuration folder.
+    // cancelled, leaves no settings file in the (private) configuration folder,
+    // and on Windows the registry as it was.
     void keepsNoSettings() {
+#ifdef Q_OS_WIN
+        const QStringList registryBefore = RegistryValues();
+#endif
         {
             CThroughputDlg dlg;
             dlg.show();
@@ -135,7 +160,7 @@ private slots:
             Button(dlg, IDC_TEST)->click();
             QFileDialog* picker = dlg.Picker().Dialog();
             QVERIFY(picker);
-            QVERIFY(QTest::qWaitForWindowExposed(picker));
+            QVERIFY(PickerShown(picker));
             picker->reject();
             QTRY_COMPARE_WITH_TIMEOUT(dlg.m_resultList->count(), 1, kTimeoutMs);
         }
@@ -147,12 +172,18 @@ private slots:
             files << it.next();
         }
         QCOMPARE(files, QStringList());
+#ifdef Q_OS_WIN
+        QCOMPARE(RegistryValues(), registryBefore);
+#endif
     }
 
     // Past a file-size limit the drive test fails with its message and leaves
     // nothing, instead of the program being killed. Run in a child process
     // that sets the limit on itself.
     void fileSizeLimit() {
+        if (!sarnoval::testing::CanLimitFileSize()) {
+            QSKIP("Windows has no per-process file-size limit");
+        }
         QTemporaryDir folder;
         QVERIFY(folder.isValid());
         QProcess child;
@@ -178,6 +209,9 @@ private slots:
         // has ended by the first signal.
         QSKIP("signal handlers are deferred under ThreadSanitizer");
 #endif
+#ifndef Q_OS_UNIX
+        QSKIP("no quit signals on Windows (taskkill sends WM_CLOSE: the close box's path)");
+#else
         QProcess program;
         program.start(QStringLiteral(SARNOVAL_BINARY), {});
         QVERIFY(program.waitForStarted());
@@ -196,6 +230,7 @@ private slots:
         QVERIFY2(program.exitCode() == 128 + SIGINT || program.exitCode() == 128 + SIGTERM,
                  qPrintable(QString::number(program.exitCode()) + ' ' +
                             QString::fromLocal8Bit(program.readAllStandardError())));
+#endif
     }
 
     // The Wayland app id is the name of the desktop entry that is installed.

@@ -3,6 +3,7 @@
 
 #include "res/dialog_template.h"
 #include "res/resource.h"
+#include "ui/control_factory.h"
 #include "ui/dialog_units.h"
 
 #include <QButtonGroup>
@@ -15,6 +16,7 @@
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QStyleOptionFrame>
 #include <QStyleOptionGroupBox>
 #include <QTest>
 
@@ -366,6 +368,25 @@ private slots:
         for (int i = 0; i < kControlCount; ++i) {
             QWidget* widget = dlg.TemplateWidgets()[i];
             const QString text = Caption(widget);
+            if (want(i).id == IDC_DRIVE_LETTER) {
+                // The widest capital, the cursor and its gap fit where the
+                // field draws its text, so the letter never scrolls out of sight.
+                auto* edit = qobject_cast<QLineEdit*>(widget);
+                QStyleOptionFrame option;
+                option.initFrom(edit);
+                option.lineWidth =
+                    edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+                QRect line = edit->style()
+                                 ->subElementRect(QStyle::SE_LineEditContents, &option, edit)
+                                 .marginsRemoved(edit->textMargins())
+                                 .adjusted(kLineEditMargin, 0, -kLineEditMargin, 0);
+                const int needed = QFontMetrics(edit->font()).horizontalAdvance(QLatin1Char('W')) +
+                                   1 + edit->style()->pixelMetric(QStyle::PM_TextCursorWidth);
+                QVERIFY2(
+                    needed <= line.width(),
+                    qPrintable(QStringLiteral("W needs %1 in %2").arg(needed).arg(line.width())));
+                continue;
+            }
             if (text.isEmpty() || qobject_cast<QLineEdit*>(widget)) {
                 continue;
             }

@@ -87,6 +87,9 @@ private slots:
 
     // C is the account's home.
     void mountedMapUsesAccountHome() {
+#ifdef Q_OS_WIN
+        QSKIP("Windows has drive letters of its own: no mount table, no map");
+#endif
         const QByteArray home = qgetenv("HOME");
         qputenv("HOME", m_sandbox->Folder('C').toLocal8Bit());
         const sarnoval::DriveMap map = ReadMountedDriveMap();

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
@@ -16,11 +17,21 @@
 #include <QPushButton>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
+
+#include <filesystem>
 
 namespace ui_test {
 
 // Sanitizer builds are slow; a hang still fails.
 inline constexpr int kTimeoutMs = 120000;
+
+// Whether CloseOnQuitSignals has signals to catch.
+#ifdef Q_OS_UNIX
+inline constexpr bool kHasQuitSignals = true;
+#else
+inline constexpr bool kHasQuitSignals = false;
+#endif
 
 inline QPushButton* Button(const CThroughputDlg& dlg, int id) {
     return qobject_cast<QPushButton*>(dlg.Control(id));
@@ -63,6 +74,25 @@ inline int VisibleMessageBoxCount() {
     return count;
 }
 
+// The real open-file dialog is up. Windows' own dialog is no Qt window: it
+// shows as the QFileDialog being visible.
+inline bool PickerShown(QFileDialog* picker) {
+#ifdef Q_OS_WIN
+    return QTest::qWaitFor([picker] { return picker->isVisible(); });
+#else
+    return QTest::qWaitForWindowExposed(picker);
+#endif
+}
+
+// A file name as the system spells it.
+inline std::filesystem::path PathOf(const QString& name) {
+#ifdef Q_OS_WIN
+    return std::filesystem::path(name.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(name).toStdString());
+#endif
+}
+
 // The program file's name without extension, which message boxes must carry.
 inline QString ProgramName() {
     return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
@@ -81,8 +111,8 @@ public:
     void Attach(CThroughputDlg& dlg) {
         dlg.DriveMap().SetSource([this] {
             sarnoval::DriveMap map;
-            map['C'] = Folder('C').toStdString();
-            map['D'] = Folder('D').toStdString();
+            map['C'] = PathOf(Folder('C'));
+            map['D'] = PathOf(Folder('D'));
             return map;
         });
         dlg.Picker().SetAnswer([this](QWidget*) {

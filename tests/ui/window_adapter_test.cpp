@@ -158,11 +158,16 @@ private slots:
         QTest::newRow("newline") << QByteArray("/tmp/a\nb - ERROR Reading File.")
                                  << "/tmp/a?b - ERROR Reading File.";
         QTest::newRow("return, tab, escape, delete") << QByteArray("x\r\t\x1b\x7fy") << "x????y";
-        QTest::newRow("line separator") << QByteArray("a\u2028b") << "a?b";
+        // In the local 8-bit encoding, as the engine writes it.
+        QTest::newRow("line separator") << QString("a\u2028b").toLocal8Bit() << "a?b";
     }
     void controlCharactersShown() {
         QFETCH(QByteArray, line);
         QFETCH(QString, shown);
+        if (QTest::currentDataTag() == QByteArray("line separator") &&
+            QString::fromLocal8Bit(line) != QString("a\u2028b")) {
+            QSKIP("the local 8-bit encoding (not UTF-8) has no line separator");
+        }
         std::thread worker([&] { m_adapter->AddString(line.toStdString()); });
         worker.join();
         QTRY_COMPARE(m_list->count(), 1);
