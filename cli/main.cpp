@@ -102,16 +102,15 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Options& 
         } else if (arg == "--quiet" || arg == "-q") {
             o.quiet = true;
         } else if (arg == "--size") {
-            const std::vector<std::pair<std::string, int>> sizes = {{"1", IDC_SIZE_1MB},
-                                                                    {"5", IDC_SIZE_5MB},
-                                                                    {"20", IDC_SIZE_20MB},
-                                                                    {"100", IDC_SIZE_100MB}};
-            const auto found = std::find_if(sizes.begin(), sizes.end(),
-                                            [&](const auto& s) { return s.first == *value; });
-            if (found == sizes.end()) {
+            // The dialog's own size options, in whole megabytes.
+            const auto found =
+                std::find_if(std::begin(kSizeOptions), std::end(kSizeOptions), [&](const auto& s) {
+                    return std::to_string(s.bytes / 1000000) == *value;
+                });
+            if (found == std::end(kSizeOptions)) {
                 return "--size must be 1, 5, 20 or 100, not '" + *value + "'";
             }
-            o.sizeId = found->second;
+            o.sizeId = found->id;
             o.sizeGiven = true;
         } else if (arg == "--repeat") {
             const bool digits = !value->empty() && value->size() <= 4 &&
