@@ -210,7 +210,8 @@ public:
             const auto filled =
                 static_cast<std::size_t>(std::min<std::uint64_t>(part, total_) * kWidth / total_);
             text.resize(std::max<std::size_t>(text.size() + 1, 22), ' ');
-            text += "[" + std::string(filled, '#') + std::string(kWidth - filled, '.') + "]";
+            text += '[';
+            text.append(filled, '#').append(kWidth - filled, '.') += ']';
         }
         Write(text);
     }

@@ -163,7 +163,8 @@ build_windows_ui() {
         -DCMAKE_TOOLCHAIN_FILE="$windows_qt/lib/cmake/Qt6/qt.toolchain.cmake" \
         -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
         -DCMAKE_BUILD_TYPE=Release -DSARNOVAL_WERROR=ON -DSARNOVAL_BUILD_UI=ON \
-        -DBUILD_TESTING=ON -DSARNOVAL_BUILD_ENGINE_TESTS=OFF -DSARNOVAL_BUILD_BENCH=OFF >/dev/null
+        -DBUILD_TESTING=ON -DSARNOVAL_BUILD_ENGINE_TESTS=OFF -DSARNOVAL_BUILD_CLI=OFF \
+        -DSARNOVAL_BUILD_BENCH=OFF >/dev/null
     nice -n 10 cmake --build "$windows_ui_dir" -j "$jobs" ${1:+--target "$1"}
 }
 

@@ -34,6 +34,12 @@ void PutBackDialogSettings(const DialogSettings& values) {
 
 } // namespace
 
+void PutBackHistoryWhenGone(QFileDialog* dialog) {
+    // Emitted after the dialog's destructor has saved its settings.
+    QObject::connect(dialog, &QObject::destroyed, dialog,
+                     [before = ReadDialogSettings()] { PutBackDialogSettings(before); });
+}
+
 void FilePicker::Open(QWidget* parent, Chosen chosen) {
     if (m_answer) {
         // A copy: the answer may replace itself.
@@ -47,9 +53,7 @@ void FilePicker::Open(QWidget* parent, Chosen chosen) {
         return;
     }
     auto* dialog = new QFileDialog(parent);
-    // Emitted after the dialog's destructor has saved its settings.
-    connect(dialog, &QObject::destroyed, dialog,
-            [before = ReadDialogSettings()] { PutBackDialogSettings(before); });
+    PutBackHistoryWhenGone(dialog);
     // An open dialog that also takes a name that does not exist: the file
     // test then reports that path as unreadable.
     dialog->setAcceptMode(QFileDialog::AcceptOpen);

@@ -9,6 +9,10 @@
 
 #include <functional>
 
+// Qt's file dialogs keep their history where every Qt program keeps it (on
+// Windows, the registry): what stood there is put back once dialog is gone.
+void PutBackHistoryWhenGone(QFileDialog* dialog);
+
 class FilePicker : public QObject {
     Q_OBJECT
 

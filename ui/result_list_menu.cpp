@@ -1,5 +1,6 @@
 #include "ui/result_list_menu.h"
 
+#include "ui/file_picker.h"
 #include "ui/message_box.h"
 
 #include <QAction>
@@ -173,6 +174,7 @@ void ResultListMenu::Popup(const QPoint& pos) {
 void ResultListMenu::SaveAs() {
     auto* picker = new SaveDialog(
         m_dialog, [this](const QString& path, QWidget* owner) { return SaveTo(path, owner); });
+    PutBackHistoryWhenGone(picker);
     picker->setAttribute(Qt::WA_DeleteOnClose);
     picker->setAcceptMode(QFileDialog::AcceptSave);
     picker->setDefaultSuffix(QStringLiteral("txt"));

@@ -232,7 +232,12 @@ private slots:
         const QString folder = m_sandbox->Folder('D');
         picker->setDirectory(folder);
         auto* name = picker->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        QVERIFY(name);
+        if (!name) {
+            delete picker;
+            // Windows' own dialog, which allows no quotes in a name and
+            // reports a name too long itself.
+            QSKIP("the platform's own file dialog is in use, not Qt's");
+        }
         if (existing) {
             QFile old(folder + u'/' + saved);
             QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old\n") == 4);
