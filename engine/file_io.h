@@ -113,26 +113,24 @@ public:
     static File OpenAt(int dir, const char* name, Mode mode, IoTrace* trace = nullptr);
 #endif
 
-private:
-#ifdef _WIN32
-    using Native = void*; // HANDLE
-    static constexpr Native kNone = nullptr;
-    // Reads of a disk file bypass the cache, through a buffer that keeps
-    // the system's alignment rules.
-    struct Unbuffered;
-    struct Release {
-        void operator()(Unbuffered* unbuffered) const;
-    };
-    std::unique_ptr<Unbuffered, Release> unbuffered_;
-
-public:
-    // Whether reads bypass the system's cache; false where the file system
-    // refused (some network redirectors) and reads are buffered.
+    // Whether reads bypass the system's cache. Windows: false where the file
+    // system refused (some network redirectors) and reads are buffered.
     bool ReadsBypassCache() const {
-        return unbuffered_ != nullptr;
+        return bypass_ != nullptr;
     }
 
 private:
+    // What reads and writes past the cache need, per platform; none where the
+    // file's reads go through the cache.
+    struct Bypass;
+    struct Release {
+        void operator()(Bypass* bypass) const;
+    };
+    std::unique_ptr<Bypass, Release> bypass_;
+
+#ifdef _WIN32
+    using Native = void*; // HANDLE
+    static constexpr Native kNone = nullptr;
 #else
     using Native = int; // descriptor
     static constexpr Native kNone = -1;
