@@ -4,9 +4,22 @@
 
 #include "engine/figures.h"
 
+#include <atomic>
 #include <utility>
 
 namespace sarnoval {
+
+namespace {
+std::atomic<bool> g_directAllowed{true};
+} // namespace
+
+void AllowDirectTransfers(bool allow) {
+    g_directAllowed.store(allow);
+}
+
+bool DirectTransfersAllowed() {
+    return g_directAllowed.load();
+}
 
 std::uint64_t ReadClock(IoTrace* trace) {
     if (trace) {

@@ -211,6 +211,31 @@ std::size_t File::ReadFull(void* buffer, std::size_t size, bool& failed, StopChe
     return got;
 }
 
+TransferBuffer AllocateTransferBuffer(std::size_t bytes) {
+    // Page-aligned and zeroed, so every page is there already.
+    return TransferBuffer(static_cast<unsigned char*>(
+        ::VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)));
+}
+
+void FreeTransferBuffer::operator()(unsigned char* buffer) const {
+    ::VirtualFree(buffer, 0, MEM_RELEASE);
+}
+
+// Writes go through the cache; reads of disk files bypass it from the open.
+std::size_t File::StartDirect() {
+    return 0;
+}
+
+void File::EndDirect() {}
+
+bool File::ReadsBypassCache() const {
+    return bypass_ != nullptr;
+}
+
+std::size_t File::ReadCount(unsigned char* into, std::size_t size, bool& failed) {
+    return ReadFull(into, size, failed);
+}
+
 bool File::WriteAll(const void* buffer, std::size_t size) {
     Note(IoStep::Write);
     const auto* bytes = static_cast<const char*>(buffer);
