@@ -17,8 +17,10 @@ jobs=$(nproc 2>/dev/null || echo 2)
 # What building and running the program needs; `run` installs only these.
 run_packages=(build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev)
 # Added for the tests: GoogleTest, fio and gnuplot for the benchmark smoke test,
-# the desktop entry, AppStream and man page checkers.
-test_packages=(libgtest-dev fio gnuplot-nox desktop-file-utils appstream groff-base)
+# the desktop entry, AppStream and man page checkers, losetup and mkfs.ext4 for
+# the accuracy test's throttled loop device.
+test_packages=(libgtest-dev fio gnuplot-nox desktop-file-utils appstream groff-base mount
+               e2fsprogs)
 # The Windows engine: cross compiler and Wine to run its tests.
 windows_packages=(build-essential cmake g++-mingw-w64-x86-64-posix wine64)
 
