@@ -1,6 +1,5 @@
 #include "bench_common.h"
 
-#include "engine/drive_paths.h"
 #include "engine/drive_write_read.h"
 #include "engine/file_io.h"
 #include "engine/file_read.h"
@@ -13,7 +12,6 @@
 #include <QProcess>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -30,23 +28,6 @@ void Append(const Options& options, const char* file, const std::string& text) {
     if (!options.out.empty()) {
         std::ofstream(options.out / file, std::ios::app) << text;
     }
-}
-
-// Steady-clock time of each of the engine's clock readings, taken just before it.
-class ClockTrace final : public sarnoval::IoTrace {
-public:
-    void Step(sarnoval::IoStep step) override {
-        if (step == sarnoval::IoStep::Clock) {
-            readings.push_back(Clock::now());
-        }
-    }
-    std::vector<Clock::time_point> readings; // the test thread's until StopTests has joined it
-};
-
-std::atomic<sarnoval::IoTrace*> g_trace{nullptr};
-
-void TracedDriveTest() {
-    sarnoval::DriveWriteReadTest(g_trace.load());
 }
 
 // Launches test and waits for its line; the kernel keeps the peak memory, so
@@ -240,37 +221,47 @@ std::uint64_t StatusField(const fs::path& status, const std::string& key) {
     return 0;
 }
 
-EngineRun RunDriveTest(const fs::path& folder, int sizeId, std::uint64_t bytes) {
-    EngineRun run;
-    sarnoval::HeadlessWindow window;
-    window.SetText(IDC_DRIVE_LETTER, "C");
-    window.SetChecked(sizeId, true);
-    window.SetDriveLetters({{'C', folder}});
-    ClockTrace trace;
-    g_trace.store(&trace);
-    const bool launched = LaunchAndWait(TracedDriveTest, window, run);
-    g_trace.store(nullptr);
-    if (!launched || !ReadLine(run, bytes, true)) {
-        return run;
-    }
-    // Write start and end, read-back start, then the read figures' three readings.
-    const auto& t = trace.readings;
-    if (t.size() != 6) {
-        Fail("the engine read its clock " + std::to_string(t.size()) + " times, not 6");
-        return run;
-    }
-    run.writeSec = std::chrono::duration<double>(t[1] - t[0]).count();
-    run.readSec = std::chrono::duration<double>(t[3] - t[2]).count();
-    run.ok = true;
-    return run;
-}
-
 EngineRun RunFileTest(const fs::path& path, std::uint64_t bytes) {
     EngineRun run;
     sarnoval::HeadlessWindow window;
     window.SetText(IDC_FILE_PATH, path.string());
     run.ok = LaunchAndWait(sarnoval::FileReadTest, window, run) && ReadLine(run, bytes, false);
     return run;
+}
+
+namespace {
+
+// Runs sarnoval-cli with args plus --json --quiet and takes its one JSON line.
+EngineRun RunCli(QStringList args, std::uint64_t bytes, bool drive) {
+    EngineRun run;
+    QProcess cli;
+    cli.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    cli.start(SARNOVAL_CLI, args << "--json"
+                                 << "--quiet");
+    const bool ran = cli.waitForFinished(-1) && cli.exitStatus() == QProcess::NormalExit;
+    const QJsonObject o = QJsonDocument::fromJson(cli.readAllStandardOutput()).object();
+    if (!ran || cli.exitCode() != 0 || o.isEmpty()) {
+        Fail("sarnoval-cli " + args.join(' ').toStdString() + ": exit code " +
+             std::to_string(cli.exitCode()));
+        return run;
+    }
+    run.line = o["line"].toString().toStdString();
+    run.writeSec = o["write_ms"].toDouble() / 1000;
+    run.readSec = o["read_ms"].toDouble() / 1000;
+    run.ok = ReadLine(run, bytes, drive);
+    return run;
+}
+
+} // namespace
+
+EngineRun CliDriveTest(const fs::path& folder, std::uint64_t bytes) {
+    return RunCli({"drive", QString::fromStdString(folder.string()), "--size",
+                   QString::number(bytes / 1000000)},
+                  bytes, true);
+}
+
+EngineRun CliFileTest(const fs::path& path, std::uint64_t bytes) {
+    return RunCli({"file", QString::fromStdString(path.string())}, bytes, false);
 }
 
 } // namespace bench

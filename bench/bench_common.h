@@ -1,5 +1,5 @@
-// What the benchmark programs share: options, statistics, fio, the engine's
-// tests run on a headless window, and the figures handed to run_all.sh.
+// What the benchmark programs share: options, statistics, fio, sarnoval-cli,
+// the file test on a headless window, and the figures handed to run_all.sh.
 #pragma once
 
 #include <chrono>
@@ -61,11 +61,15 @@ struct EngineRun {
     bool ok = false;
     std::string line;
     double lineWriteMBps = 0, lineReadMBps = 0; // the line's "MB/sec" times 1.024
-    double writeSec = 0, readSec = 0;           // drive test: at the engine's own clock readings
-    std::uint64_t rssGrowKiB = 0;               // peak resident memory over that before the run
+    double writeSec = 0, readSec = 0;           // the engine's own intervals (whole ms)
+    std::uint64_t rssGrowKiB = 0; // in-process file test: peak resident memory over that before
 };
-// The drive test with drive C mapped to folder; sizeId is one of IDC_SIZE_*.
-EngineRun RunDriveTest(const fs::path& folder, int sizeId, std::uint64_t bytes);
+// The program users run: sarnoval-cli --json, the drive test with folder as
+// the drive's root, or the file test.
+EngineRun CliDriveTest(const fs::path& folder, std::uint64_t bytes);
+EngineRun CliFileTest(const fs::path& path, std::uint64_t bytes);
+// The file test in this process, where the kernel's count of peak memory
+// sees the engine's buffers alone, which no other program can measure.
 EngineRun RunFileTest(const fs::path& path, std::uint64_t bytes);
 
 } // namespace bench

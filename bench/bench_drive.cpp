@@ -1,4 +1,4 @@
-// Accuracy of the drive write-and-read test: the engine against fio with
+// Accuracy of the drive write-and-read test: sarnoval-cli against fio with
 // direct I/O in the same folder, and what a cache-hitting measurement claims.
 // With --ceiling (run_all.sh throttles the disk) every size, as ratios to the ceiling.
 #include "bench_common.h"
@@ -61,11 +61,12 @@ std::vector<std::string> FioArgs(int series, const fs::path& file, std::uint64_t
 int main(int argc, char** argv) {
     const Options options = ParseOptions(argc, argv);
     const bool ceiling = options.ceilingMBps > 0;
-    // 100 MB, or 1 MB when tiny; with a ceiling every size, or when tiny 5 MB:
-    // more than the throttle lets through at once at 10 MB/s, so it still shows.
+    // 100 MB, or 5 MB when tiny: enough that the engine's whole-millisecond
+    // intervals are not 0, and with a ceiling more than the throttle lets
+    // through at once at 10 MB/s, so it still shows. With a ceiling every size.
     std::vector sizes(std::begin(sarnoval::kSizeOptions), std::end(sarnoval::kSizeOptions));
     if (options.tiny || !ceiling) {
-        sizes = {sizes[!options.tiny ? 3 : ceiling ? 1 : 0]};
+        sizes = {sizes[options.tiny ? 1 : 3]};
     }
     const double unit = ceiling ? options.ceilingMBps : 1; // figures as ratios to the ceiling
     const int decimals = ceiling ? 3 : 0;
@@ -78,23 +79,26 @@ int main(int argc, char** argv) {
                 ceiling
                     ? (", as ratios to the disk's ceiling of " + Fixed(unit, 0) + " MB/s").c_str()
                     : "");
-    std::printf("ours, result line: the line's \"MB/sec\" (KiB per ms plus one, truncated) times "
-                "1.024. ours, exact: the engine's bytes over the time between its own clock "
-                "readings that bound each interval (W and the read-back).\n\nrun    size");
+    std::printf("Each run is sarnoval-cli drive FOLDER --size N --json. ours, result line: the "
+                "line's \"MB/sec\" (KiB per ms plus one, truncated) times 1.024. ours, exact: "
+                "the bytes over the engine's own write and read-back intervals, in whole ms, as "
+                "its JSON reports them.\n\nrun    size");
     for (int s = 0; s <= last; ++s) {
         std::printf(" %7s W %7s R", kShort[s], kShort[s]);
     }
     for (int rep = 0; rep < options.reps; ++rep) {
         for (std::size_t i = 0; i < sizes.size(); ++i) {
             const std::uint64_t bytes = sizes[i].bytes;
-            const EngineRun run = RunDriveTest(options.folder, sizes[i].id, bytes);
+            const EngineRun run = CliDriveTest(options.folder, bytes);
             std::printf("\n%3d %4d MB", rep + 1, static_cast<int>(bytes / 1000000));
             for (int s = 0; s <= last; ++s) {
                 for (int phase = 0; phase < 2; ++phase) {
                     const bool write = phase == 0;
                     double got = write ? run.lineWriteMBps : run.lineReadMBps;
                     if (s == kExact) {
-                        got = bytes / (write ? run.writeSec : run.readSec) / kMB;
+                        // Under a millisecond is no figure: skipped, as a failed run is.
+                        const double sec = write ? run.writeSec : run.readSec;
+                        got = sec > 0 ? bytes / sec / kMB : 0;
                     } else if (s >= kDirect) {
                         got = Fio(FioArgs(s, file, bytes, write), write) / kMB;
                     }

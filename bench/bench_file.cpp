@@ -1,4 +1,4 @@
-// Accuracy of the file read test: the engine against fio reading the same
+// Accuracy of the file read test: sarnoval-cli against fio reading the same
 // file in the same 100,000-byte blocks after dropping its cache.
 #include "bench_common.h"
 
@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
         Fail("could not write " + file.string());
     }
     for (int rep = 0; made && rep < options.reps; ++rep) {
-        const EngineRun run = RunFileTest(file, bytes);
+        const EngineRun run = CliFileTest(file, bytes);
         const double f = Fio(fioRead, false) / kMB;
         if (run.ok && f > 0) {
             ours.push_back(run.lineReadMBps);

@@ -355,7 +355,7 @@ void DriveWriteReadTest(IoTrace* trace) {
     }
     const std::string line = FormatDriveResult(DriveName(DriveText()), figures);
     if (!StopRequested()) {
-        g_resultList.load()->AddString(line);
+        g_resultList.load()->AddResult(line, {figures.sizeBytes, figures.writeMs, figures.readMsB});
     }
 }
 

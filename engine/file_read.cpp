@@ -7,6 +7,7 @@
 #include "res/resource.h"
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,7 @@ void FileReadTest(IoTrace* trace) {
     const std::string path = g_targetWindow.load()->GetDlgItemText(IDC_FILE_PATH, kWholeText);
 
     std::string line;
+    std::optional<ResultFigures> figures;
     bool stopped = false;
     File file = File::Open(PathFromText(path), File::Mode::Read, trace);
     if (!file) {
@@ -82,10 +84,14 @@ void FileReadTest(IoTrace* trace) {
         stopped = chunk ? !ReadDirect(file, chunk.get(), failed) : !ReadThroughCache(file, failed);
         const std::uint64_t t1 = ReadClock(trace);
         line = failed ? FormatFileError(path) : FormatFileResult(path, g_bytesDone.load(), t1 - t0);
+        if (!failed) {
+            figures = ResultFigures{g_bytesDone.load(), 0, t1 - t0};
+        }
     }
 
     if (!stopped) {
-        g_resultList.load()->AddString(line);
+        ResultList& list = *g_resultList.load();
+        figures ? list.AddResult(line, *figures) : list.AddString(line);
     }
     file.Close();
     g_bytesDone.store(0);

@@ -27,6 +27,7 @@ void RecordTargets(TargetWindow* window, ResultList* list);
 // Starts the counter loop unless it runs, and the test unless one runs. Each
 // slot is claimed atomically, so racing callers start at most one of each; a
 // thread that cannot be started gives its slot back for the next caller.
+// Starts nothing while no targets are recorded (after StopTests).
 void Launch(TestProc test);
 
 // Asks the counter loop and any running test to stop at the next block,

@@ -36,11 +36,23 @@ public:
     virtual DriveMap DriveLetters() = 0;
 };
 
+// What a finished test measured, exactly as its line was worked out from it.
+struct ResultFigures {
+    std::uint64_t bytes = 0;   // moved: the drive test's size, or the bytes the file test read
+    std::uint64_t writeMs = 0; // the drive test's write interval; 0 for the file test
+    std::uint64_t readMs = 0;  // the read interval behind the line's read "MB/sec"
+};
+
 class ResultList {
 public:
     virtual ~ResultList() = default;
     // Appends one line at the end; the list is unsorted.
     virtual void AddString(const std::string& line) = 0;
+    // A finished test's line with the figures behind it. A list that shows
+    // only the line need not override this.
+    virtual void AddResult(const std::string& line, const ResultFigures& /*figures*/) {
+        AddString(line);
+    }
 };
 
 // Cuts text to capacity - 1 bytes, as GetDlgItemText promises.

@@ -4,10 +4,11 @@
 #   scripts/sarnoval.sh run    install what is missing, build, open the program
 #   scripts/sarnoval.sh test   install what is missing, build normal, ASan+UBSan
 #                              and TSan configurations, run all tests in each,
-#                              then the Windows engine tests under Wine
+#                              then the Windows engine and command-line tests
+#                              under Wine
 #   scripts/sarnoval.sh test-windows
-#                              only the last: the engine cross-built for
-#                              Windows, its tests run under Wine
+#                              only the last: the engine and sarnoval-cli.exe
+#                              cross-built for Windows, their tests run under Wine
 set -euo pipefail
 
 mode=${1:-run}
@@ -15,14 +16,19 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
 # What building and running the program needs; `run` installs only these.
-run_packages=(build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev)
+# nlohmann-json3-dev is sarnoval-cli's JSON writer.
+run_packages=(build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev nlohmann-json3-dev)
 # Added for the tests: GoogleTest, fio and gnuplot for the benchmark smoke test,
-# the desktop entry, AppStream and man page checkers, losetup and mkfs.ext4 for
-# the accuracy test's throttled loop device.
-test_packages=(libgtest-dev fio gnuplot-nox desktop-file-utils appstream groff-base mount
-               e2fsprogs)
-# The Windows engine: cross compiler and Wine to run its tests.
-windows_packages=(build-essential cmake g++-mingw-w64-x86-64-posix wine64)
+# the desktop entry, AppStream and man page checkers, and what the tests on
+# real file systems mount: an sshfs share through a local sshd, a FUSE layer
+# that injects faults, and ext4, xfs, btrfs and exFAT on loop devices (losetup
+# from mount; the accuracy test's throttled loop device too).
+test_packages=(libgtest-dev fio gnuplot-nox desktop-file-utils appstream groff-base
+               openssh-server openssh-client sshfs fuse3 libfuse3-dev mount e2fsprogs xfsprogs
+               btrfs-progs exfatprogs exfat-fuse)
+# The Windows engine and command line: cross compiler, the JSON headers, and
+# Wine to run their tests.
+windows_packages=(build-essential cmake g++-mingw-w64-x86-64-posix wine64 nlohmann-json3-dev)
 
 install_missing() {
     local missing=()
@@ -51,7 +57,8 @@ run_tests() {
     (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 900)
 }
 
-# The engine and its tests for 64-bit Windows; Debian has no Qt for Windows.
+# The engine, sarnoval-cli.exe and their tests for 64-bit Windows; Debian has
+# no Qt for Windows.
 build_windows() {
     local dir="$root/build-windows"
     cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
@@ -85,7 +92,7 @@ run)
     install_missing "${run_packages[@]}"
     # The program alone: no tests, no benchmarks.
     build release -DBUILD_TESTING=OFF -DSARNOVAL_BUILD_BENCH=OFF
-    exec "$root/build-release/ui/Sarnoval"
+    exec "$root/build-release/ui/sarnoval"
     ;;
 test)
     install_missing "${run_packages[@]}" "${test_packages[@]}" "${windows_packages[@]}"

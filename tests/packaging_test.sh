@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks what a desktop and a
 # distribution read from it: the desktop entry, the AppStream metainfo (with
-# the entry and icon it names) and the man page. Any complaint fails.
+# the entry and icon it names) and the man pages. Any complaint fails.
 # Usage: packaging_test.sh BUILD_DIR APP_ID
 set -euo pipefail
 build=$1
@@ -15,7 +15,8 @@ done
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 failed=0
-for f in bin/Sarnoval "share/applications/$id.desktop" "share/metainfo/$id.metainfo.xml" \
+for f in bin/sarnoval bin/sarnoval-cli share/man/man1/sarnoval-cli.1 \
+         "share/applications/$id.desktop" "share/metainfo/$id.metainfo.xml" \
          share/man/man1/sarnoval.1 share/icons/hicolor/scalable/apps/sarnoval.svg; do
     [ -e "$prefix/$f" ] || { echo "not installed: $f" >&2; failed=1; }
 done
@@ -23,6 +24,13 @@ done
 # Hints count too: they are what menus get wrong.
 out=$(desktop-file-validate "$prefix/share/applications/$id.desktop" 2>&1) || failed=1
 [ -z "$out" ] || { echo "$out" >&2; failed=1; }
+
+# What a menu starts and what AppStream says is installed are the installed command.
+exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$prefix/share/applications/$id.desktop")
+binary=$(sed -n 's:.*<binary>\(.*\)</binary>.*:\1:p' "$prefix/share/metainfo/$id.metainfo.xml")
+for name in "$exec_name" "$binary"; do
+    [ -n "$name" ] && [ -x "$prefix/bin/$name" ] || { echo "not an installed command: '$name'" >&2; failed=1; }
+done
 
 grep -q '^Keywords=.' "$prefix/share/applications/$id.desktop" || { echo "no Keywords=" >&2; failed=1; }
 for tag in '<screenshot ' '<release '; do
@@ -32,7 +40,9 @@ done
 # The tree, so the desktop entry and the icon named by the metainfo are checked as well.
 appstreamcli validate-tree --no-net "$prefix" >&2 || failed=1
 
-out=$(groff -man -ww -z "$prefix/share/man/man1/sarnoval.1" 2>&1) || failed=1
-[ -z "$out" ] || { echo "$out" >&2; failed=1; }
+for page in sarnoval.1 sarnoval-cli.1; do
+    out=$(groff -man -ww -z "$prefix/share/man/man1/$page" 2>&1) || failed=1
+    [ -z "$out" ] || { echo "$page: $out" >&2; failed=1; }
+done
 
 exit "$failed"

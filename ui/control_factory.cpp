@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
+#include <QShortcutEvent>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 #include <QValidator>
@@ -42,6 +43,23 @@ protected:
         option.rect.adjust(edge, edge, -edge, -edge);
         painter.drawControl(QStyle::CE_PushButton, option);
         qDrawWinPanel(&painter, rect(), palette(), true);
+    }
+};
+
+// An option whose key checks it at once. QAbstractButton answers its shortcut
+// with animateClick(), which checks the button only when the animation ends,
+// 100 ms later: an Enter typed meanwhile would run Test with the old option.
+class OptionPushButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::Shortcut && !static_cast<QShortcutEvent*>(e)->isAmbiguous()) {
+            click();
+            return true;
+        }
+        return QPushButton::event(e);
     }
 };
 
@@ -81,7 +99,7 @@ QWidget* ControlFactory::PushButton(const sarnoval::ControlTemplate& c) {
 }
 
 QWidget* ControlFactory::OptionButton(const sarnoval::ControlTemplate& c) {
-    auto* button = new QPushButton(Caption(c), m_dialog);
+    auto* button = new OptionPushButton(Caption(c), m_dialog);
     button->setCheckable(true);
     button->setFlat(c.styles & sarnoval::kFlat);
     // Enter must still reach Test after an option is clicked.

@@ -49,7 +49,7 @@ QSize DialogUnits::Size(int w, int h) const {
     return QSize(X(w), Y(h));
 }
 
-QFont DialogFont(const sarnoval::DialogTemplate& dialog) {
+QFont DialogFont(const sarnoval::DialogTemplate& dialog, const QSize& room) {
     const QString family = QString::fromUtf8(dialog.fontName);
     QFont font;
     if (QFontDatabase::families().contains(family)) {
@@ -58,7 +58,19 @@ QFont DialogFont(const sarnoval::DialogTemplate& dialog) {
         font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     }
     // A desktop set to a larger font gets the dialog in that size; the units follow.
-    const qreal desktop = QGuiApplication::font().pointSizeF();
-    font.setPointSizeF(desktop > dialog.pointSize ? desktop : dialog.pointSize);
+    const qreal least = dialog.pointSize;
+    qreal points = qMax<qreal>(QGuiApplication::font().pointSizeF(), least);
+    font.setPointSizeF(points);
+    // The dialog cannot be resized, so on a small screen a large font would
+    // put Test and Help out of reach: the largest size that fits instead.
+    constexpr qreal kStep = 0.25;
+    while (points > least) {
+        const QSize size = DialogUnits::ForFont(font).Size(dialog.w, dialog.h);
+        if (size.width() <= room.width() && size.height() <= room.height()) {
+            break;
+        }
+        points = qMax(points - kStep, least);
+        font.setPointSizeF(points);
+    }
     return font;
 }

@@ -6,6 +6,7 @@
 #include "res/dialog_template.h"
 
 #include <QFont>
+#include <QMargins>
 #include <QRect>
 #include <QSize>
 
@@ -30,6 +31,11 @@ private:
     int m_vBase;
 };
 
+// Room a window frame takes beside the client area: a title bar and borders
+// as most desktops draw them. The frame itself is known only once shown.
+inline constexpr QMargins kWindowFrameAllowance{8, 40, 8, 8};
+
 // The template's font where it is installed, else the system's sans-serif; at
-// the template's point size, or the desktop's when that is larger.
-QFont DialogFont(const sarnoval::DialogTemplate& dialog);
+// the template's point size, or the desktop's when that is larger, but no
+// larger than lets the dialog fit in room (never below the template's size).
+QFont DialogFont(const sarnoval::DialogTemplate& dialog, const QSize& room);

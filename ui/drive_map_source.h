@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/drive_paths.h"
+#include "engine/mount_table.h"
 
 #include <QObject>
 #include <QString>
@@ -16,12 +17,8 @@
 #include <thread>
 #include <vector>
 
-// The volumes listed in /proc/self/mountinfo text: mount point, type and the
-// "ro" mount option. Reading the list touches no mounted file system.
-std::vector<sarnoval::Volume> ParseMountInfo(std::string_view text);
-
-// C is the account's home, D onwards the other writable volumes.
-sarnoval::DriveMap ReadMountedDriveMap();
+using sarnoval::ParseMountInfo;
+using sarnoval::ReadMountedDriveMap;
 
 // One line per letter, C first: "C: /home/someone".
 QString DescribeDriveMap(const sarnoval::DriveMap& map);

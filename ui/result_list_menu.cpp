@@ -4,15 +4,25 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSaveFile>
 #include <QShortcut>
+
+#include <functional>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -21,6 +31,96 @@ QString LineOf(const QListWidgetItem* item) {
     const QVariant exact = item->data(Qt::UserRole);
     return exact.isValid() ? exact.toString() : item->text();
 }
+
+// The longest file name, in bytes, that folder takes; -1 when not known.
+long MaxNameBytes(const QString& folder) {
+#ifdef Q_OS_UNIX
+    return ::pathconf(QFile::encodeName(folder).constData(), _PC_NAME_MAX);
+#else
+    Q_UNUSED(folder);
+    return -1;
+#endif
+}
+
+// Qt's own file dialog reads double quotes in a name as a list of quoted
+// names and keeps only those (say "hi".txt became hi.txt), and it greys out
+// Save, without a word, for a name longer than the folder takes. A save takes
+// one name: this dialog saves under the name as typed, in the folder shown,
+// and keeps Save pressable so that a name that cannot be used gets a message.
+// A desktop's native dialog has names of its own and is left to them.
+class SaveDialog : public QFileDialog {
+public:
+    using Save = std::function<bool(const QString& path, QWidget* owner)>;
+
+    SaveDialog(QWidget* parent, Save save)
+        : QFileDialog(parent, QStringLiteral("Save As"), QDir::homePath(),
+                      QStringLiteral("Text files (*.txt);;All files (*)")),
+          m_save(std::move(save)) {}
+
+    void accept() override {
+        if (!m_edit) {
+            QFileDialog::accept();
+            return;
+        }
+        QString typed = m_edit->text();
+        if (typed.isEmpty()) {
+            return;
+        }
+        if (typed == QStringLiteral("~") || typed.startsWith(QStringLiteral("~/"))) {
+            typed = QDir::homePath() + typed.mid(1);
+        }
+        QString path = directory().absoluteFilePath(typed);
+        if (QFileInfo(path).isDir()) {
+            setDirectory(path);
+            m_edit->clear();
+            return;
+        }
+        if (!defaultSuffix().isEmpty() && !QFileInfo(path).fileName().contains(u'.')) {
+            path += u'.' + defaultSuffix();
+        }
+        if (QFileInfo::exists(path) &&
+            QMessageBox::warning(this, windowTitle(),
+                                 QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                                     .arg(QFileInfo(path).fileName()),
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) != QMessageBox::Yes) {
+            return;
+        }
+        // Open until the file is written, so a name can be put right.
+        if (m_save(path, this)) {
+            QDialog::accept();
+        }
+    }
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        // Qt makes its widgets on the first show, and none for a native dialog.
+        if (!m_edit) {
+            m_edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            auto* buttons = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+            m_button = buttons ? buttons->button(QDialogButtonBox::Save) : nullptr;
+            if (m_edit && m_button) {
+                m_button->installEventFilter(this);
+            } else {
+                m_edit = nullptr;
+            }
+        }
+        QFileDialog::showEvent(event);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == m_button && event->type() == QEvent::EnabledChange &&
+            !m_button->isEnabled() && !m_edit->text().isEmpty()) {
+            m_button->setEnabled(true);
+        }
+        return QFileDialog::eventFilter(watched, event);
+    }
+
+private:
+    Save m_save;
+    QLineEdit* m_edit = nullptr;
+    QPushButton* m_button = nullptr;
+};
 
 } // namespace
 
@@ -71,18 +171,37 @@ void ResultListMenu::Popup(const QPoint& pos) {
 }
 
 void ResultListMenu::SaveAs() {
-    auto* picker = new QFileDialog(m_dialog, QStringLiteral("Save As"), QDir::homePath(),
-                                   QStringLiteral("Text files (*.txt);;All files (*)"));
+    auto* picker = new SaveDialog(
+        m_dialog, [this](const QString& path, QWidget* owner) { return SaveTo(path, owner); });
     picker->setAttribute(Qt::WA_DeleteOnClose);
     picker->setAcceptMode(QFileDialog::AcceptSave);
     picker->setDefaultSuffix(QStringLiteral("txt"));
     picker->selectFile(QStringLiteral("Sarnoval results.txt"));
+    // A native dialog answers here; Qt's own saves before it closes.
     connect(picker, &QFileDialog::fileSelected, this,
             [this](const QString& path) { SaveTo(path); });
     picker->open();
 }
 
-bool ResultListMenu::SaveTo(const QString& path) {
+bool ResultListMenu::SaveTo(const QString& path, QWidget* owner) {
+    if (!owner) {
+        owner = m_dialog;
+    }
+    const QFileInfo info(path);
+    const QString folder = QDir::toNativeSeparators(info.absolutePath());
+    const long most = MaxNameBytes(info.absolutePath());
+    const qsizetype length = QFile::encodeName(info.fileName()).size();
+    if (most > 0 && length > most) {
+        MakeMessageBox(owner, QStringLiteral("Could not save the results to \"%1\".\n"
+                                             "The name is too long: %2 bytes, and a file name "
+                                             "in the folder \"%3\" can have at most %4.")
+                                  .arg(QDir::toNativeSeparators(path))
+                                  .arg(length)
+                                  .arg(folder)
+                                  .arg(most))
+            ->open();
+        return false;
+    }
     // Written beside the target and renamed over it: a reader never sees half a file.
     QSaveFile file(path);
     bool ok = file.open(QIODevice::WriteOnly);
@@ -92,12 +211,10 @@ bool ResultListMenu::SaveTo(const QString& path) {
     }
     ok = ok && file.commit();
     if (!ok) {
-        const QString folder = QDir::toNativeSeparators(QFileInfo(path).absolutePath());
-        MakeMessageBox(m_dialog,
-                       QStringLiteral("Could not save the results to \"%1\".\n"
-                                      "Check that the folder \"%2\" exists and that "
-                                      "you may write to it.\n\n(%3)")
-                           .arg(QDir::toNativeSeparators(path), folder, file.errorString()))
+        MakeMessageBox(owner, QStringLiteral("Could not save the results to \"%1\".\n"
+                                             "Check that the folder \"%2\" exists and that "
+                                             "you may write to it.\n\n(%3)")
+                                  .arg(QDir::toNativeSeparators(path), folder, file.errorString()))
             ->open();
     }
     return ok;

@@ -23,8 +23,9 @@ public:
     void CopyAll();
     // Asks for a file name without blocking, then saves.
     void SaveAs();
-    // Replaces path atomically; a message tells why when it cannot.
-    bool SaveTo(const QString& path);
+    // Replaces path atomically; a message over owner (the dialog when null)
+    // tells why when it cannot.
+    bool SaveTo(const QString& path, QWidget* owner = nullptr);
 
     QAction* CopyAction() const { return m_copy; }
     QAction* SaveAction() const { return m_save; }

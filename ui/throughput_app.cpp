@@ -25,10 +25,13 @@ void KeepNoSettings() {
 
 } // namespace
 
-// No application name is set: message boxes are captioned with the program
-// file's name.
+// Message boxes are captioned with the application's name. On Windows none
+// is set, so it is the program file's, Sarnoval. The Linux command is
+// sarnoval, lower case; the name stays Sarnoval there too, and with it the
+// window class (WM_CLASS) that the desktop entry matches.
 CThroughputApp::CThroughputApp(int& argc, char** argv) : QApplication(argc, argv) {
 #ifdef Q_OS_UNIX
+    setApplicationName(QStringLiteral("Sarnoval"));
     // Past a file-size limit a write then fails with EFBIG, which the drive
     // test reports, instead of the signal ending the program.
     std::signal(SIGXFSZ, SIG_IGN);

@@ -26,6 +26,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -97,7 +98,8 @@ void CThroughputDlg::MakeEngine() {
 void CThroughputDlg::CreateControls() {
     const sarnoval::DialogTemplate& dialog = sarnoval::kMainDialog;
     setWindowTitle(QString::fromUtf8(dialog.caption));
-    setFont(DialogFont(dialog));
+    setFont(
+        DialogFont(dialog, screen()->availableGeometry().size().shrunkBy(kWindowFrameAllowance)));
     const DialogUnits units = DialogUnits::ForFont(font());
     setFixedSize(units.Size(dialog.w, dialog.h));
     setSizeGripEnabled(false);

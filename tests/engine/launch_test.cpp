@@ -125,9 +125,13 @@ TEST_F(LaunchTest, StopEndsCounterLoopAndTestPromptlyWithoutALine) {
     EXPECT_EQ(g_targetWindow.load(), nullptr);
     EXPECT_TRUE(window_.Lines().empty());
 
-    // Launch works again after a stop.
+    // Launch works again after a stop, once the targets are recorded anew;
+    // before that it starts nothing rather than a test with nowhere to report.
     const fs::path path = MakeFile("again.bin", 10);
     window_.SetText(IDC_FILE_PATH, path.string());
+    Launch(FileReadTest);
+    EXPECT_FALSE(g_testRunning.load());
+    EXPECT_FALSE(g_counterLoopStarted.load());
     RecordTargets(&window_, &window_);
     RunAndWait(FileReadTest);
     EXPECT_EQ(window_.Lines().size(), 1u);

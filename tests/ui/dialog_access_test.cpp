@@ -87,20 +87,25 @@ private slots:
     }
 
     // Each option has a key of its own, announced as its shortcut; pressing it
-    // checks the option and leaves the focus where it was.
+    // checks the option. The focus stays where it was, but a command button
+    // other than Test hands it to Test, so that Enter runs the test.
     void optionKeys_data() {
         QTest::addColumn<int>("id");
         QTest::addColumn<QString>("keys");
-        QTest::newRow("A drive") << IDC_MODE_DRIVE << "Alt+D";
-        QTest::newRow("1 MB") << IDC_SIZE_1MB << "Alt+1";
-        QTest::newRow("5 MB") << IDC_SIZE_5MB << "Alt+5";
-        QTest::newRow("100 MB") << IDC_SIZE_100MB << "Alt+0";
-        QTest::newRow("20 MB") << IDC_SIZE_20MB << "Alt+2";
-        QTest::newRow("A chosen file") << IDC_MODE_FILE << "Alt+F";
+        QTest::addColumn<int>("focus");
+        QTest::addColumn<int>("focusAfter");
+        QTest::newRow("A drive") << IDC_MODE_DRIVE << "Alt+D" << IDC_RESULTS << IDC_RESULTS;
+        QTest::newRow("1 MB") << IDC_SIZE_1MB << "Alt+1" << IDC_DRIVE_LETTER << IDC_DRIVE_LETTER;
+        QTest::newRow("5 MB") << IDC_SIZE_5MB << "Alt+5" << IDC_CLEAR_TEXT << IDC_TEST;
+        QTest::newRow("100 MB") << IDC_SIZE_100MB << "Alt+0" << IDC_KB_COUNT << IDC_KB_COUNT;
+        QTest::newRow("20 MB") << IDC_SIZE_20MB << "Alt+2" << IDC_HELP_BUTTON << IDC_TEST;
+        QTest::newRow("A chosen file") << IDC_MODE_FILE << "Alt+F" << IDC_TEST << IDC_TEST;
     }
     void optionKeys() {
         QFETCH(int, id);
         QFETCH(QString, keys);
+        QFETCH(int, focus);
+        QFETCH(int, focusAfter);
         CThroughputDlg dlg;
         m_sandbox->Attach(dlg);
         dlg.show();
@@ -109,7 +114,7 @@ private slots:
         Button(dlg, id == IDC_MODE_FILE ? IDC_MODE_DRIVE : IDC_MODE_FILE)->click();
         Button(dlg, id == IDC_SIZE_20MB ? IDC_SIZE_1MB : IDC_SIZE_20MB)->click();
         QVERIFY(!Button(dlg, id)->isChecked());
-        dlg.Control(IDC_DRIVE_LETTER)->setFocus();
+        dlg.Control(focus)->setFocus();
         QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(dlg.Control(id));
         QCOMPARE(iface->role(), QAccessible::RadioButton);
         QCOMPARE(iface->text(QAccessible::Accelerator), keys);
@@ -119,7 +124,53 @@ private slots:
         QTest::keySequence(&dlg, QKeySequence(keys));
         QTRY_VERIFY(Button(dlg, id)->isChecked());
         QVERIFY(iface->state().checked);
-        QCOMPARE(QApplication::focusWidget(), dlg.Control(IDC_DRIVE_LETTER));
+        QCOMPARE(QApplication::focusWidget(), dlg.Control(focusAfter));
+    }
+
+    // An option key and Enter that arrive together, faster than a click
+    // could be animated: Test runs with the option the key chose.
+    void optionKeyThenEnter_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("chosen");
+        QTest::addColumn<int>("picks");
+        QTest::newRow("Alt+1 over 20 MB")
+            << IDC_MODE_DRIVE << IDC_SIZE_20MB << int(Qt::Key_1) << IDC_SIZE_1MB << 0;
+        QTest::newRow("Alt+D over a file")
+            << IDC_MODE_FILE << IDC_SIZE_1MB << int(Qt::Key_D) << IDC_MODE_DRIVE << 0;
+        QTest::newRow("Alt+F over a drive")
+            << IDC_MODE_DRIVE << IDC_SIZE_1MB << int(Qt::Key_F) << IDC_MODE_FILE << 1;
+    }
+    void optionKeyThenEnter() {
+        QFETCH(int, mode);
+        QFETCH(int, size);
+        QFETCH(int, key);
+        QFETCH(int, chosen);
+        QFETCH(int, picks);
+        CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
+        int picked = 0;
+        dlg.Picker().SetAnswer([&](QWidget*) {
+            ++picked;
+            return QString();
+        });
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        Button(dlg, mode)->click();
+        Button(dlg, size)->click();
+        QWidget* focus = QApplication::focusWidget();
+        QCOMPARE(focus, dlg.Control(IDC_TEST));
+        QCoreApplication::postEvent(focus, new QKeyEvent(QEvent::KeyPress, key, Qt::AltModifier));
+        QCoreApplication::postEvent(focus, new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, {}));
+        QCoreApplication::processEvents();
+        QVERIFY(Button(dlg, chosen)->isChecked());
+        QCOMPARE(picked, picks);
+        QTRY_COMPARE_WITH_TIMEOUT(dlg.m_resultList->count(), 1, kTimeoutMs);
+        const QString line = dlg.m_resultList->item(0)->text();
+        QVERIFY2(line.contains(picks ? QStringLiteral(" - ERROR Reading File.")
+                                     : QStringLiteral(", 976 KB read and written in ")),
+                 qPrintable(line));
     }
 
     // After any option click Enter runs Test, whichever command button had the focus.

@@ -6,8 +6,13 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QMenu>
+#include <QPointer>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -181,6 +186,75 @@ private slots:
         }
         QFile::setPermissions(m_sandbox->Root() + "/out",
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    // Save As… in Qt's own file dialog saves under the name as typed, in the
+    // folder shown, or says why it cannot and stays open; it replaces a file
+    // only when the user says so.
+    void saveTypedName_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("saved");
+        QTest::addColumn<bool>("click");    // on Save, else Enter
+        QTest::addColumn<bool>("existing"); // the name is taken, and No is the answer
+        const QString quoted = QStringLiteral("say \"hi\".txt");
+        const QString tooLong = QString(296, u'n') + ".txt";
+        QTest::newRow("quotes") << quoted << quoted << false << false;
+        QTest::newRow("no suffix") << "a \"b\" c"
+                                   << "a \"b\" c.txt" << true << false;
+        QTest::newRow("taken, not replaced") << quoted << quoted << true << true;
+        QTest::newRow("300 bytes, Enter") << tooLong << QString() << false << false;
+        QTest::newRow("300 bytes, Save") << tooLong << QString() << true << false;
+    }
+    void saveTypedName() {
+        QFETCH(QString, typed);
+        QFETCH(QString, saved);
+        QFETCH(bool, click);
+        QFETCH(bool, existing);
+        CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
+        dlg.m_resultList->addItem(QStringLiteral("line"));
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        dlg.ResultMenu()->SaveAction()->trigger();
+        QPointer<QFileDialog> picker = dlg.findChild<QFileDialog*>();
+        QVERIFY(picker && picker->isVisible());
+        const QString folder = m_sandbox->Folder('D');
+        picker->setDirectory(folder);
+        auto* name = picker->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QVERIFY(name);
+        if (existing) {
+            QFile old(folder + u'/' + saved);
+            QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old\n") == 4);
+            QTimer::singleShot(0, this, [] {
+                if (QMessageBox* box = VisibleMessageBox()) {
+                    box->button(QMessageBox::No)->click();
+                }
+            });
+        }
+        name->clear();
+        QTest::keyClicks(name, typed);
+        if (click) {
+            auto* buttons = picker->findChild<QDialogButtonBox*>();
+            QTest::mouseClick(buttons->button(QDialogButtonBox::Save), Qt::LeftButton);
+        } else {
+            QTest::keyClick(name, Qt::Key_Return);
+        }
+        const QStringList written = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+        if (!saved.isEmpty()) {
+            QTRY_COMPARE(picker.isNull(), !existing);
+            QCOMPARE(written, QStringList{saved});
+            QCOMPARE(Contents(folder + u'/' + saved), QByteArray(existing ? "old\n" : "line\n"));
+            delete picker;
+            return;
+        }
+        QTRY_VERIFY(VisibleMessageBox());
+        QVERIFY2(
+            VisibleMessageBox()->text().contains(QStringLiteral("The name is too long: 300 bytes")),
+            qPrintable(VisibleMessageBox()->text()));
+        QCOMPARE(written, QStringList());
+        QVERIFY(picker->isVisible());
+        VisibleMessageBox()->close();
+        picker->reject();
     }
 
 private:

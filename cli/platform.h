@@ -1,0 +1,40 @@
+// What the command line needs of the system, one file per platform.
+#pragma once
+
+#include "engine/drive_paths.h"
+
+#include <filesystem>
+#include <string>
+
+namespace sarnoval::cli {
+
+// Called first, before any thread starts: Ctrl+C, SIGTERM and SIGHUP (or the
+// console's close events) from then on only mark a stop for WaitForEvent.
+void CatchStopSignals();
+// Waits up to ms for a stop or a Wake; the stop's signal number, else 0.
+int WaitForEvent(int ms);
+// Any thread: ends a WaitForEvent early.
+void Wake();
+
+bool StderrIsTerminal();
+// Standard output and error as bytes: no newline translation, so scripts
+// read the same bytes on every system.
+void BinaryOutput();
+
+// The letters as the dialog maps them.
+DriveMap DialogDriveMap();
+
+// Text and paths as UTF-8 for JSON: the ANSI code page converted on Windows,
+// the bytes as they are elsewhere.
+std::string TextToUtf8(const std::string& text);
+std::string PathToUtf8(const std::filesystem::path& path);
+
+// The file system type of the volume holding path, and the device's model
+// where the system tells it; empty when unknown.
+struct VolumeFacts {
+    std::string fsType;
+    std::string model;
+};
+VolumeFacts DescribeVolume(const std::filesystem::path& path);
+
+} // namespace sarnoval::cli

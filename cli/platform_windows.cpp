@@ -1,0 +1,118 @@
+#include "cli/platform.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <io.h>
+#include <mutex>
+
+namespace sarnoval::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::mutex g_mutex;
+std::condition_variable g_event;
+int g_signal = 0;     // under g_mutex
+bool g_woken = false; // under g_mutex
+
+void Post(int signal) {
+    {
+        std::lock_guard lock(g_mutex);
+        g_signal = g_signal ? g_signal : signal;
+        g_woken = true;
+    }
+    g_event.notify_all();
+}
+
+// Runs on a thread the system starts for the event, not in a signal handler.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    Post(event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? SIGINT : SIGTERM);
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
+        // Returning lets the system end the process: wait for main to remove the file and exit.
+        ::Sleep(INFINITE);
+    }
+    return TRUE;
+}
+
+std::string Utf8(const std::wstring& wide) {
+    if (wide.empty()) {
+        return {};
+    }
+    const int size = static_cast<int>(wide.size());
+    const int bytes =
+        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(std::max(bytes, 0)), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, out.data(), bytes, nullptr, nullptr);
+    return out;
+}
+
+} // namespace
+
+void CatchStopSignals() {
+    ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+int WaitForEvent(int ms) {
+    std::unique_lock lock(g_mutex);
+    g_event.wait_for(lock, std::chrono::milliseconds(ms), [] { return g_woken; });
+    g_woken = false;
+    return g_signal;
+}
+
+void Wake() {
+    Post(0);
+}
+
+bool StderrIsTerminal() {
+    return _isatty(_fileno(stderr)) != 0;
+}
+
+void BinaryOutput() {
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+}
+
+DriveMap DialogDriveMap() {
+    return DefaultDriveMap(); // the drives' own letters
+}
+
+std::string TextToUtf8(const std::string& text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = static_cast<int>(text.size());
+    const int wide = ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(std::max(wide, 0)), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, out.data(), wide);
+    return Utf8(out);
+}
+
+std::string PathToUtf8(const fs::path& path) {
+    return Utf8(path.wstring());
+}
+
+VolumeFacts DescribeVolume(const fs::path& path) {
+    VolumeFacts facts;
+    wchar_t volume[MAX_PATH + 1] = {};
+    wchar_t type[MAX_PATH + 1] = {};
+    if (::GetVolumePathNameW(path.c_str(), volume, MAX_PATH) &&
+        ::GetVolumeInformationW(volume, nullptr, 0, nullptr, nullptr, nullptr, type, MAX_PATH)) {
+        facts.fsType = Utf8(type);
+    }
+    return facts; // the model would need the raw device, which needs more rights than a test
+}
+
+} // namespace sarnoval::cli

@@ -1,0 +1,133 @@
+#include "cli/report.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+
+namespace sarnoval::cli {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// JSON strings are UTF-8. A text that is not (a Linux file name may be any
+// bytes) is given with U+FFFD in place of each bad sequence, and its exact
+// bytes beside it in hex under key + "_hex".
+void PutText(Json& object, const std::string& key, const std::string& text) {
+    object[key] = text;
+    try {
+        (void)object[key].dump();
+    } catch (const Json::type_error&) {
+        std::string hex;
+        for (unsigned char byte : text) {
+            static constexpr char kDigits[] = "0123456789abcdef";
+            hex += kDigits[byte >> 4];
+            hex += kDigits[byte & 15];
+        }
+        object[key + "_hex"] = hex;
+    }
+}
+
+// The engine's bytes over its own interval; null when the interval is under
+// a millisecond, which a clock of whole milliseconds cannot tell apart from 0.
+Json BytesPerSecond(std::uint64_t bytes, double ms) {
+    return ms > 0 ? Json(static_cast<double>(bytes) * 1000.0 / ms) : Json(nullptr);
+}
+
+Json Median(std::vector<double> values) {
+    if (values.empty()) {
+        return nullptr;
+    }
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+Json Start(const Finished& test) {
+    Json object;
+    object["kind"] = test.drive ? "drive" : "file";
+    return object;
+}
+
+std::string End(Json& object, const Finished& test) {
+    if (!test.volume.fsType.empty()) {
+        PutText(object, "fs_type", test.volume.fsType);
+    }
+    if (!test.volume.model.empty()) {
+        PutText(object, "device_model", test.volume.model);
+    }
+    object["version"] = SARNOVAL_VERSION;
+    object["time_utc"] = test.timeUtc;
+    return object.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+} // namespace
+
+std::string UtcNow() {
+    using namespace std::chrono;
+    const auto now = floor<seconds>(system_clock::now());
+    const auto day = floor<days>(now);
+    const year_month_day date{day};
+    const hh_mm_ss time{now - day};
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", int(date.year()),
+                  unsigned(date.month()), unsigned(date.day()), int(time.hours().count()),
+                  int(time.minutes().count()), int(time.seconds().count()));
+    return text;
+}
+
+std::string TestJson(const Finished& test) {
+    Json object = Start(test);
+    PutText(object, "line", TextToUtf8(test.line));
+    PutText(object, test.drive ? "folder" : "file", test.target);
+    const ResultFigures& f = test.figures;
+    object["bytes"] = f.bytes;
+    if (test.drive) {
+        object["write_ms"] = f.writeMs;
+    }
+    object["read_ms"] = f.readMs;
+    if (test.drive) {
+        object["write_bytes_per_sec"] = BytesPerSecond(f.bytes, static_cast<double>(f.writeMs));
+    }
+    object["read_bytes_per_sec"] = BytesPerSecond(f.bytes, static_cast<double>(f.readMs));
+    return End(object, test);
+}
+
+std::string SummaryJson(const Finished& last, const std::vector<ResultFigures>& runs) {
+    Json object = Start(last);
+    object["summary"] = true;
+    object["runs"] = runs.size();
+    PutText(object, last.drive ? "folder" : "file", last.target);
+    const auto median = [&](const std::function<double(const ResultFigures&)>& take,
+                            bool skipZero) {
+        std::vector<double> values;
+        for (const ResultFigures& run : runs) {
+            const double value = take(run);
+            if (!skipZero || value > 0) {
+                values.push_back(value);
+            }
+        }
+        return Median(values);
+    };
+    if (last.drive) {
+        object["median_write_ms"] =
+            median([](const ResultFigures& r) { return double(r.writeMs); }, false);
+    }
+    object["median_read_ms"] =
+        median([](const ResultFigures& r) { return double(r.readMs); }, false);
+    const auto rate = [](std::uint64_t bytes, std::uint64_t ms) {
+        return ms ? static_cast<double>(bytes) * 1000.0 / static_cast<double>(ms) : 0.0;
+    };
+    if (last.drive) {
+        object["median_write_bytes_per_sec"] =
+            median([&](const ResultFigures& r) { return rate(r.bytes, r.writeMs); }, true);
+    }
+    object["median_read_bytes_per_sec"] =
+        median([&](const ResultFigures& r) { return rate(r.bytes, r.readMs); }, true);
+    return End(object, last);
+}
+
+} // namespace sarnoval::cli

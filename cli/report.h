@@ -1,0 +1,28 @@
+// The JSON objects a test and a series of tests print, one per line.
+#pragma once
+
+#include "cli/platform.h"
+#include "engine/window.h"
+
+#include <string>
+#include <vector>
+
+namespace sarnoval::cli {
+
+struct Finished {
+    bool drive = false;
+    std::string line;   // as the engine built it, in the local encoding
+    std::string target; // the folder tested, or the file as given; UTF-8 where known
+    ResultFigures figures;
+    VolumeFacts volume;
+    std::string timeUtc;
+};
+
+// "2026-12-08T22:25:38Z"
+std::string UtcNow();
+
+std::string TestJson(const Finished& test);
+// The medians of a series of the same test.
+std::string SummaryJson(const Finished& last, const std::vector<ResultFigures>& runs);
+
+} // namespace sarnoval::cli

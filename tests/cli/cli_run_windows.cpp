@@ -1,0 +1,69 @@
+#include "tests/cli/cli_run.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <fstream>
+#include <iterator>
+
+namespace sarnoval::testing {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+HANDLE Inheritable(const fs::path& path) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    return ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+} // namespace
+
+fs::path CliPath() {
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return fs::path(self).parent_path() / "sarnoval-cli.exe";
+}
+
+CliResult RunCli(const std::vector<std::string>& args, const fs::path& scratch) {
+    const fs::path out = scratch / "cli.out", err = scratch / "cli.err";
+    std::string command = "\"" + CliPath().string() + "\"";
+    for (const std::string& arg : args) {
+        command += " \"" + arg + "\""; // the tests' arguments hold no quotes
+    }
+    STARTUPINFOA start{};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    start.hStdOutput = Inheritable(out);
+    start.hStdError = Inheritable(err);
+    PROCESS_INFORMATION process{};
+    CliResult result;
+    if (::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                         &start, &process)) {
+        DWORD code = 0;
+        if (::WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0 &&
+            ::GetExitCodeProcess(process.hProcess, &code)) {
+            result.code = static_cast<int>(code);
+        }
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+    }
+    ::CloseHandle(start.hStdOutput);
+    ::CloseHandle(start.hStdError);
+    result.out = Slurp(out);
+    result.err = Slurp(err);
+    fs::remove(out);
+    fs::remove(err);
+    return result;
+}
+
+} // namespace sarnoval::testing

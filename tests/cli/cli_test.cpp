@@ -1,0 +1,122 @@
+// sarnoval-cli as a script sees it: exit statuses, where each text goes, and
+// that what it prints is the dialog's line for the figures it reports.
+#include "engine/figures.h"
+#include "tests/cli/cli_run.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace sarnoval::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("sarnoval-cli-test-" + std::to_string(std::random_device()()));
+        folder_ = dir_ / "drive";
+        fs::create_directories(folder_);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(dir_, ignored);
+    }
+
+    fs::path dir_;    // the outputs go here
+    fs::path folder_; // the drive test's folder
+};
+
+TEST_F(CliTest, ExitStatusesAndWhereTheTextsGo) {
+    const std::string missing = (dir_ / "missing.bin").string();
+    const std::string usage = "\nusage: sarnoval-cli drive";
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        std::string err; // stderr in full, or for usage errors how it ends
+    };
+    const std::vector<Case> cases = {
+        {{"--version"}, 0, ""},
+        {{"--help"}, 0, ""},
+        {{}, 2, usage},
+        {{"disk"}, 2, usage},
+        {{"file"}, 2, usage},
+        {{"file", "x", "--size", "5"}, 2, usage},
+        {{"drive", "--size", "7"}, 2, usage},
+        {{"drive", "--repeat", "0"}, 2, usage},
+        {{"drive", "--json=yes"}, 2, usage},
+        {{"drive", "C", "D"}, 2, usage},
+        {{"file", missing}, 1, missing + " - ERROR Reading File.\n"},
+        {{"drive", (dir_ / "none").string()},
+         1,
+         "Error testing drive, could not open file for writing.\n"},
+        // An empty folder name is no folder: never the current one.
+        {{"drive", ""}, 1, "Error testing drive, could not open file for writing.\n"},
+    };
+    for (const Case& c : cases) {
+        const CliResult r = RunCli(c.args, dir_);
+        SCOPED_TRACE(c.args.empty() ? "(none)" : c.args[0] + " ... " + c.args.back());
+        EXPECT_EQ(r.code, c.code) << r.err;
+        if (c.code == 2) {
+            EXPECT_NE(r.err.find(usage), std::string::npos) << r.err;
+        } else {
+            EXPECT_EQ(r.err, c.err);
+        }
+        EXPECT_EQ(r.out.empty(), c.code != 0) << r.out;
+    }
+    EXPECT_EQ(RunCli({"--version"}, dir_).out, "sarnoval-cli " SARNOVAL_VERSION "\n");
+}
+
+// A 1 MB drive test three times: each line is the engine formatter's for the
+// figures beside it, the summary holds their medians, and nothing is left.
+TEST_F(CliTest, DriveJsonLinesAreTheDialogsLinesForTheirFigures) {
+    const CliResult r =
+        RunCli({"drive", folder_.string(), "--size", "1", "--json", "--repeat", "3"}, dir_);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, ""); // no progress where standard error is no terminal
+    std::istringstream lines(r.out);
+    std::vector<json> objects;
+    for (std::string text; std::getline(lines, text);) {
+        objects.push_back(json::parse(text));
+    }
+    ASSERT_EQ(objects.size(), 4u) << r.out;
+    std::vector<double> writes;
+    for (int i = 0; i < 3; ++i) {
+        const json& o = objects[i];
+        const std::string line = o.at("line");
+        const auto read = o.at("read_ms").get<std::uint64_t>();
+        const DriveFigures f{o.at("bytes"), o.at("write_ms"), read, read, read};
+        EXPECT_EQ(f.sizeBytes, 1000000u);
+        EXPECT_EQ(line, FormatDriveResult(line.substr(0, 1) + ":\\", f));
+        EXPECT_EQ(fs::path(o.at("folder").get<std::string>()), folder_);
+        writes.push_back(static_cast<double>(f.writeMs));
+    }
+    std::sort(writes.begin(), writes.end());
+    EXPECT_EQ(objects[3].at("runs"), 3);
+    EXPECT_EQ(objects[3].at("median_write_ms").get<double>(), writes[1]);
+    EXPECT_TRUE(fs::is_empty(folder_));
+}
+
+// The default output is the formatter's line for some interval, byte for byte.
+TEST_F(CliTest, FileDefaultOutputIsTheDialogsLine) {
+    const fs::path data = dir_ / "data.bin";
+    std::ofstream(data, std::ios::binary) << std::string(1000000, 'x');
+    const CliResult r = RunCli({"file", data.string()}, dir_);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    bool matched = false;
+    for (std::uint64_t ms = 0; ms < 60000 && !matched; ++ms) {
+        matched = r.out == FormatFileResult(data.string(), 1000000, ms) + "\n";
+    }
+    EXPECT_TRUE(matched) << r.out;
+}
+
+} // namespace
+} // namespace sarnoval::testing
