@@ -85,13 +85,16 @@ public:
     DirectTransfers(const DirectTransfers&) = delete;
     DirectTransfers& operator=(const DirectTransfers&) = delete;
 
-    static bool TakenIn(const fs::path& folder) {
+    // Whether a new file in folder is written directly, and a file there
+    // read directly.
+    static std::pair<bool, bool> TakenIn(const fs::path& folder) {
         const fs::path probe = folder / "probe";
         File file = File::Open(probe, File::Mode::CreateNew);
-        const bool taken = file.StartDirect() != 0;
+        const bool writes = file.StartDirect() != 0;
         file.Close();
+        const bool reads = File::Open(probe, File::Mode::Read).StartDirect() != 0;
         fs::remove(probe);
-        return taken;
+        return {writes, reads};
     }
 };
 
@@ -105,16 +108,17 @@ TEST_F(OrderTest, DriveTestTimesOnlyTheDrive) {
         "Open Clock Write*5 Sync Clock DropCache " + readBack + " Read*5 Close Clock*3 Remove";
     // Direct: 999,424 bytes (whole pages) straight to the drive, the last 576
     // through the cache; read back in one chunk.
-    const std::string smallDirect =
-        "Open Clock Write*2 Sync Clock DropCache " + readBack + " Read Close Clock*3 Remove";
-    const bool direct = DirectTransfers::TakenIn(driveC_);
+    const auto [writes, reads] = DirectTransfers::TakenIn(driveC_);
+    const std::string smallDirect = "Open Clock " + std::string(writes ? "Write*2" : "Write*5") +
+                                    " Sync Clock DropCache " + readBack +
+                                    (reads ? " Read" : " Read*5") + " Close Clock*3 Remove";
     const std::tuple<bool, int, std::string> cases[] = {
         {false, IDC_SIZE_1MB, small},
         {false, IDC_SIZE_20MB,
          "Open Clock " + chunk + " " + chunkAfterFirst + " " + chunkAfterFirst + " " +
              chunkAfterFirst + " " + chunkAfterFirst + " Sync Clock DropCache " + readBack +
              " Read*100 Close Clock*3 Remove"},
-        {true, IDC_SIZE_1MB, direct ? smallDirect : small},
+        {true, IDC_SIZE_1MB, smallDirect},
     };
     for (const auto& [allow, size, expected] : cases) {
         const DirectTransfers transfers(allow);
@@ -133,7 +137,7 @@ TEST_F(OrderTest, DriveTestTimesOnlyTheDrive) {
 
 TEST_F(OrderTest, FileTestDropsTheCacheBeforeItsClockStarts) {
     window_.SetText(IDC_FILE_PATH, MakeFile("f.bin", 250000).string());
-    const bool direct = DirectTransfers::TakenIn(dir_);
+    const bool direct = DirectTransfers::TakenIn(dir_).second;
     for (const bool allow : {false, true}) {
         const DirectTransfers transfers(allow);
         Recorder trace;
