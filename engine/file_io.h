@@ -117,8 +117,8 @@ public:
     // them. Returns the alignment that buffers, lengths and offsets must then
     // keep (a power of two no larger than a page), or 0 where the file stays
     // with the cache. A transfer the file system refuses after all is done
-    // through the cache. Windows: only a file opened for reading whose reads
-    // bypass the cache; writes go through it.
+    // through the cache. Windows: a file opened for reading whose reads
+    // bypass the cache, or a new file, opened again past the cache.
     std::size_t StartDirect();
     // Back to the cache, for a last part shorter than the alignment.
     void EndDirect();

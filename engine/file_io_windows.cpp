@@ -56,6 +56,41 @@ std::filesystem::path PathFromText(std::string_view text) {
 
 namespace {
 
+constexpr DWORD kWriterShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+// The same file as handle, opened again with flags; its position kept.
+HANDLE Reopen(HANDLE handle, DWORD flags) {
+    LARGE_INTEGER at{};
+    if (!::SetFilePointerEx(handle, {}, &at, FILE_CURRENT)) {
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE again = ::ReOpenFile(handle, GENERIC_WRITE, kWriterShare, flags);
+    if (again != INVALID_HANDLE_VALUE && !::SetFilePointerEx(again, at, nullptr, FILE_BEGIN)) {
+        ::CloseHandle(again);
+        again = INVALID_HANDLE_VALUE;
+    }
+    return again;
+}
+
+// Whether the volume's sectors divide kSectorBytes, which direct writes keep.
+bool SectorsFit(HANDLE handle) {
+    FILE_STORAGE_INFO storage{};
+    if (::GetFileInformationByHandleEx(handle, FileStorageInfo, &storage, sizeof storage)) {
+        return kSectorBytes % storage.PhysicalBytesPerSectorForPerformance == 0 &&
+               kSectorBytes % storage.LogicalBytesPerSector == 0;
+    }
+    wchar_t name[MAX_PATH];
+    wchar_t volume[MAX_PATH];
+    DWORD perCluster = 0;
+    DWORD sector = 0;
+    DWORD free = 0;
+    DWORD total = 0;
+    const DWORD length = ::GetFinalPathNameByHandleW(handle, name, MAX_PATH, FILE_NAME_NORMALIZED);
+    return length > 0 && length < MAX_PATH && ::GetVolumePathNameW(name, volume, MAX_PATH) &&
+           ::GetDiskFreeSpaceW(volume, &perCluster, &sector, &free, &total) && sector != 0 &&
+           kSectorBytes % sector == 0;
+}
+
 // Windows refuses unbuffered reads that break these rules; Wine does not, so
 // they are checked here, and a read that breaks them fails everywhere.
 bool KeepsSectorRules(const void* buffer, std::size_t length, std::uint64_t offset) {
@@ -66,6 +101,8 @@ bool KeepsSectorRules(const void* buffer, std::size_t length, std::uint64_t offs
 } // namespace
 
 struct File::Bypass {
+    // Reads past the cache; a new file written through it, or past it.
+    enum class Role { Read, Write, WriteDirect } role = Role::Read;
     char* data = nullptr; // page-aligned
     std::size_t capacity = 0;
     std::size_t begin = 0;
@@ -124,8 +161,9 @@ File File::Open(const std::filesystem::path& path, Mode mode, IoTrace* trace) {
     HANDLE handle = INVALID_HANDLE_VALUE;
     if (mode == Mode::CreateNew) {
         // Fails when anything stands at the name, a link included; a link is
-        // never followed.
-        handle = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+        // never followed. Shared for writing so that StartDirect can open it
+        // again past the cache.
+        handle = ::CreateFileW(path.c_str(), GENERIC_WRITE, kWriterShare, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     } else {
         // Reads bypass the cache, so the drive is measured and not memory.
@@ -159,6 +197,10 @@ File File::Open(const std::filesystem::path& path, Mode mode, IoTrace* trace) {
     if (diskFile) {
         file.id_ = IdOf(info);
     }
+    if (mode == Mode::CreateNew) {
+        file.bypass_.reset(new Bypass);
+        file.bypass_->role = Bypass::Role::Write; // through the cache until StartDirect
+    }
     file.mayBlock_ = ::GetFileType(handle) == FILE_TYPE_PIPE;
     return file;
 }
@@ -169,7 +211,7 @@ std::size_t File::ReadFull(void* buffer, std::size_t size, bool& failed, StopChe
     std::size_t got = 0;
     DWORD pause = 1;
     while (got < size) {
-        if (bypass_) {
+        if (ReadsBypassCache()) {
             // Whole sectors from the drive; the caller gets exactly what it asked.
             Bypass& u = *bypass_;
             if (u.begin == u.end && (u.atEnd || !u.Refill(AsHandle(native_), size))) {
@@ -221,20 +263,55 @@ void FreeTransferBuffer::operator()(unsigned char* buffer) const {
     ::VirtualFree(buffer, 0, MEM_RELEASE);
 }
 
-// Writes go through the cache. Reads of disk files bypass it from the open;
-// ReadCount then reads whole sectors straight into the caller's memory.
+// Reads of disk files bypass the cache from the open; ReadCount then reads
+// whole sectors straight into the caller's memory. A new file is opened again
+// past the cache for writing, where the volume allows.
 std::size_t File::StartDirect() {
-    return DirectTransfersAllowed() && bypass_ && bypass_->begin == bypass_->end ? kSectorBytes : 0;
+    if (!DirectTransfersAllowed() || !bypass_) {
+        return 0;
+    }
+    switch (bypass_->role) {
+    case Bypass::Role::Read:
+        return bypass_->begin == bypass_->end ? kSectorBytes : 0;
+    case Bypass::Role::WriteDirect:
+        return kSectorBytes;
+    case Bypass::Role::Write:
+        break;
+    }
+    if (!SectorsFit(AsHandle(native_))) {
+        return 0;
+    }
+    HANDLE direct = Reopen(AsHandle(native_), FILE_FLAG_NO_BUFFERING);
+    if (direct == INVALID_HANDLE_VALUE) {
+        return 0; // refused: through the cache
+    }
+    ::CloseHandle(AsHandle(std::exchange(native_, direct)));
+    bypass_->role = Bypass::Role::WriteDirect;
+    bypass_->offset = 0;
+    LARGE_INTEGER at{};
+    if (::SetFilePointerEx(direct, {}, &at, FILE_CURRENT)) {
+        bypass_->offset = static_cast<std::uint64_t>(at.QuadPart);
+    }
+    return kSectorBytes;
 }
 
-void File::EndDirect() {}
+void File::EndDirect() {
+    if (!bypass_ || bypass_->role != Bypass::Role::WriteDirect) {
+        return;
+    }
+    HANDLE cached = Reopen(AsHandle(native_), 0);
+    if (cached != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(AsHandle(std::exchange(native_, cached)));
+        bypass_->role = Bypass::Role::Write;
+    }
+}
 
 bool File::ReadsBypassCache() const {
-    return bypass_ != nullptr;
+    return bypass_ && bypass_->role == Bypass::Role::Read;
 }
 
 std::size_t File::ReadCount(unsigned char* into, std::size_t size, bool& failed) {
-    if (!bypass_) {
+    if (!ReadsBypassCache()) {
         return ReadFull(into, size, failed);
     }
     Note(IoStep::Read);
@@ -262,10 +339,15 @@ bool File::WriteAll(const void* buffer, std::size_t size) {
     while (put < size) {
         DWORD n = 0;
         const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - put, 1u << 30));
-        if (!::WriteFile(AsHandle(native_), bytes + put, want, &n, nullptr) || n == 0) {
+        const bool direct = bypass_ && bypass_->role == Bypass::Role::WriteDirect;
+        if ((direct && !KeepsSectorRules(bytes + put, want, bypass_->offset)) ||
+            !::WriteFile(AsHandle(native_), bytes + put, want, &n, nullptr) || n == 0) {
             return false;
         }
         put += n;
+        if (bypass_) {
+            bypass_->offset += n;
+        }
     }
     return true;
 }
