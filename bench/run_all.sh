@@ -64,7 +64,7 @@ if [ -n "$ceiling" ]; then
     fi
 fi
 
-[ -n "$out" ] || out=$repo/bench/results$([ $tiny = 1 ] && echo /tmp)
+[ -n "$out" ] || out=$repo/bench/results$([ $tiny = 0 ] || echo /tmp)
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 if [ -z "$bin" ]; then
