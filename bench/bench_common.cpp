@@ -12,6 +12,7 @@
 #include <QProcess>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -162,7 +163,7 @@ int Finish() {
     return g_failures.empty() ? 0 : 1;
 }
 
-double Fio(const std::vector<std::string>& args, bool write) {
+double Fio(const std::vector<std::string>& args, bool write, double* cpuSeconds) {
     QStringList list{"--output-format=json"};
     for (const std::string& arg : args) {
         list << QString::fromStdString(arg);
@@ -181,6 +182,11 @@ double Fio(const std::vector<std::string>& args, bool write) {
         Fail("fio " + args.front() + ": exit code " + std::to_string(fio.exitCode()) + ", error " +
              std::to_string(job["error"].toInt(-1)));
         return -1;
+    }
+    if (cpuSeconds) {
+        // Percentages of the job's run time.
+        *cpuSeconds = (job["usr_cpu"].toDouble() + job["sys_cpu"].toDouble()) / 100 *
+                      job["job_runtime"].toDouble() / 1000;
     }
     return bw;
 }
@@ -231,6 +237,46 @@ EngineRun RunFileTest(const fs::path& path, std::uint64_t bytes) {
 
 namespace {
 
+// The steady clock and the calling thread's CPU time at each of the engine's
+// clock readings.
+class ClockTrace final : public sarnoval::IoTrace {
+public:
+    void Step(sarnoval::IoStep step) override {
+        if (step == sarnoval::IoStep::Clock) {
+            timespec cpu{};
+            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+            cpus.push_back(static_cast<double>(cpu.tv_sec) +
+                           static_cast<double>(cpu.tv_nsec) / 1e9);
+            times.push_back(Clock::now());
+        }
+    }
+    std::vector<Clock::time_point> times;
+    std::vector<double> cpus;
+};
+
+std::atomic<sarnoval::IoTrace*> g_trace{nullptr};
+
+TracedRun Traced(sarnoval::HeadlessWindow& window, sarnoval::TestProc test, std::size_t readings) {
+    TracedRun run;
+    ClockTrace trace;
+    g_trace.store(&trace);
+    EngineRun engine;
+    const bool ok = LaunchAndWait(test, window, engine);
+    g_trace.store(nullptr);
+    if (!ok || trace.times.size() != readings) {
+        Fail("the engine gave no line or read its clock " + std::to_string(trace.times.size()) +
+             " times, not " + std::to_string(readings));
+        return run;
+    }
+    for (std::size_t i = 0; i < readings; ++i) {
+        run.seconds.push_back(
+            std::chrono::duration<double>(trace.times[i] - trace.times[0]).count());
+        run.cpuSeconds.push_back(trace.cpus[i] - trace.cpus[0]);
+    }
+    run.ok = true;
+    return run;
+}
+
 // Runs sarnoval-cli with args plus --json --quiet and takes its one JSON line.
 EngineRun RunCli(QStringList args, std::uint64_t bytes, bool drive) {
     EngineRun run;
@@ -253,6 +299,23 @@ EngineRun RunCli(QStringList args, std::uint64_t bytes, bool drive) {
 }
 
 } // namespace
+
+TracedRun TracedDriveTest(const fs::path& folder, int sizeId) {
+    sarnoval::HeadlessWindow window;
+    window.SetText(IDC_DRIVE_LETTER, "C");
+    window.SetChecked(sizeId, true);
+    window.SetDriveLetters({{'C', folder}});
+    // Write start and end, read-back start, then the read figures' three readings.
+    return Traced(
+        window, [] { sarnoval::DriveWriteReadTest(g_trace.load()); }, 6);
+}
+
+TracedRun TracedFileTest(const fs::path& path) {
+    sarnoval::HeadlessWindow window;
+    window.SetText(IDC_FILE_PATH, path.string());
+    return Traced(
+        window, [] { sarnoval::FileReadTest(g_trace.load()); }, 2);
+}
 
 EngineRun CliDriveTest(const fs::path& folder, std::uint64_t bytes) {
     return RunCli({"drive", QString::fromStdString(folder.string()), "--size",

@@ -45,8 +45,9 @@ void Fail(const std::string& problem);
 int Finish();
 
 // fio's bandwidth in bytes per second for args (its own options); negative
-// after a failure, which is recorded.
-double Fio(const std::vector<std::string>& args, bool write);
+// after a failure, which is recorded. cpuSeconds, if given, gets the CPU
+// time fio reports for the job (user and system).
+double Fio(const std::vector<std::string>& args, bool write, double* cpuSeconds = nullptr);
 
 // Writes size bytes that do not compress, syncs them and drops them from the cache.
 bool MakeDataFile(const fs::path& path, std::uint64_t size);
@@ -71,5 +72,17 @@ EngineRun CliFileTest(const fs::path& path, std::uint64_t bytes);
 // The file test in this process, where the kernel's count of peak memory
 // sees the engine's buffers alone, which no other program can measure.
 EngineRun RunFileTest(const fs::path& path, std::uint64_t bytes);
+
+// A test run in this process, timed at the engine's own clock readings: the
+// steady clock and the test thread's CPU time just before each.
+struct TracedRun {
+    bool ok = false;
+    std::vector<double> seconds;    // steady clock, from the first reading
+    std::vector<double> cpuSeconds; // the test thread's CPU time, from the first reading
+};
+// The drive test (drive C mapped to folder; sizeId one of IDC_SIZE_*) or the
+// file test of path.
+TracedRun TracedDriveTest(const fs::path& folder, int sizeId);
+TracedRun TracedFileTest(const fs::path& path);
 
 } // namespace bench

@@ -4,6 +4,7 @@
 # shows (summary.md) and the figures behind them (figures.tsv).
 #
 #   bench/run_all.sh [folder] [--tiny] [--reps N] [--out DIR] [--bin DIR] [--ceiling MBPS]
+#   bench/run_all.sh --fast-device [--tiny] [--reps N] [--out DIR] [--bin DIR]
 #
 # folder     where the test files go, on the disk to be measured (default: the build folder).
 # --tiny     tiny sizes, one run each: seconds, a smoke test that does not judge speed.
@@ -13,12 +14,18 @@
 # --ceiling  as root, only the drive test and fio direct, at every size, with the
 #            folder's disk throttled to MBPS (1 MB = 1,000,000 bytes) by a cgroup
 #            (v1 blkio or v2 io); figures as ratios to MBPS, in ceiling-MBPS.txt.
-# Exits 77 (skipped) when fio or gnuplot is missing, or --ceiling cannot throttle.
+# --fast-device  as root, on a RAM-backed device made for the run (a file in a
+#            tmpfs, attached to a loop device, ext4) and removed afterwards: the
+#            100 MB drive test and a 1 GB file test against fio direct in the
+#            engine's largest request, one at a time; ratios and CPU seconds per
+#            GB, in fast-device/.
+# Exits 77 (skipped) when fio or gnuplot is missing, --ceiling cannot throttle,
+# or --fast-device cannot make its device.
 set -euo pipefail
 
 args_text="$*"
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-folder="" tiny=0 reps="" out="" bin="" ceiling=
+folder="" tiny=0 reps="" out="" bin="" ceiling= fast=0
 while [ $# -gt 0 ]; do
     case "$1" in
     --tiny) tiny=1 ;;
@@ -26,6 +33,7 @@ while [ $# -gt 0 ]; do
     --out) out=${2:?--out needs a folder}; shift ;;
     --bin) bin=${2:?--bin needs a folder}; shift ;;
     --ceiling) ceiling=${2:?--ceiling needs a rate in MB/s}; shift ;;
+    --fast-device) fast=1 ;;
     -*) echo "run_all.sh: unknown option $1" >&2; exit 2 ;;
     *) folder=$1 ;;
     esac
@@ -36,7 +44,12 @@ fail() { echo "run_all.sh: $*" >&2; exit 1; }
 skip() { echo "run_all.sh: skipped: $*" >&2; exit 77; }
 
 command -v fio >/dev/null || skip "fio is not installed; the benchmarks measure against it (apt-get install fio)"
-[ -n "$ceiling" ] || command -v gnuplot >/dev/null ||
+if [ $fast = 1 ]; then
+    [ "$(id -u)" = 0 ] || skip "making a loop device needs root"
+    command -v losetup >/dev/null && command -v mkfs.ext4 >/dev/null ||
+        skip "needs losetup and mkfs.ext4 (apt-get install mount e2fsprogs)"
+fi
+[ -n "$ceiling" ] || [ $fast = 1 ] || command -v gnuplot >/dev/null ||
     skip "gnuplot is not installed; it draws the chart (apt-get install gnuplot-nox)"
 if [ -n "$ceiling" ]; then
     awk -v c="$ceiling" 'BEGIN { exit !(c ~ /^[0-9]+(\.[0-9]+)?$/ && c > 0) }' ||
@@ -51,7 +64,7 @@ if [ -n "$ceiling" ]; then
     fi
 fi
 
-[ -n "$out" ] || out=$repo/bench/results$([ $tiny = 1 ] && echo /tmp)
+[ -n "$out" ] || out=$repo/bench/results$([ $tiny = 0 ] || echo /tmp)
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 if [ -z "$bin" ]; then
@@ -61,19 +74,38 @@ if [ -z "$bin" ]; then
 fi
 programs=(bench_drive bench_file bench_engine_cost)
 [ ! -x "$bin/bench_dialog" ] || programs+=(bench_dialog)
+[ $fast = 0 ] || programs=(bench_fast)
 for p in "${programs[@]}"; do
     [ -x "$bin/$p" ] || fail "$bin/$p is missing: build the benchmarks first"
 done
 
+cgroup="" scratch="" loop=""
+cleanup() {
+    [ -z "$cgroup" ] || rmdir "$cgroup" || echo "run_all.sh: could not remove $cgroup" >&2
+    [ -z "$folder" ] || rm -f "$folder"/sarnoval-bench-* "$folder"/SarnovalTemp.TMP "$folder"/SarnovalTemp2.TMP
+    if [ -n "$scratch" ]; then
+        ! mountpoint -q "$scratch/mnt" || umount "$scratch/mnt"
+        [ -z "$loop" ] || losetup -d "$loop"
+        ! mountpoint -q "$scratch/ram" || umount "$scratch/ram"
+        rm -rf "$scratch"
+    fi
+}
+trap cleanup EXIT
+
+if [ $fast = 1 ]; then
+    # The device: a file in RAM, on a loop device, ext4, inode tables written now.
+    scratch=$(mktemp -d /tmp/sarnoval-fast.XXXXXX)
+    mkdir "$scratch/ram" "$scratch/mnt"
+    mount -t tmpfs -o size=1700m tmpfs "$scratch/ram" || skip "cannot mount a tmpfs"
+    truncate -s 1600M "$scratch/ram/disk.img"
+    loop=$(losetup --find --show "$scratch/ram/disk.img") || skip "cannot attach a loop device"
+    mkfs.ext4 -q -E lazy_itable_init=0,lazy_journal_init=0 "$loop" || fail "mkfs.ext4 $loop failed"
+    mount "$loop" "$scratch/mnt" || fail "cannot mount $loop"
+    folder=$scratch/mnt
+fi
 folder=${folder:-$bin}
 mkdir -p "$folder"
 folder=$(cd "$folder" && pwd)
-cgroup=""
-cleanup() {
-    [ -z "$cgroup" ] || rmdir "$cgroup" || echo "run_all.sh: could not remove $cgroup" >&2
-    rm -f "$folder"/sarnoval-bench-* "$folder"/SarnovalTemp.TMP "$folder"/SarnovalTemp2.TMP
-}
-trap cleanup EXIT
 
 storage=$(findmnt -n -o FSTYPE,SOURCE,TARGET -T "$folder" 2>/dev/null | awk '{ printf "%s on %s (mounted at %s)", $1, $2, $3 }')
 machine="$(sed -n 's/^model name[^:]*: *//p' /proc/cpuinfo | head -1), $(nproc) logical CPUs,\
@@ -114,6 +146,20 @@ if [ -n "$ceiling" ]; then
     sh -c 'echo $$ >"$1/cgroup.procs" && shift && exec "$@"' sh "$cgroup" \
         "$bin/bench_drive" "${mode[@]}" --ceiling "$ceiling" | tee -a "$out/ceiling-$ceiling.txt"
     exit "${PIPESTATUS[0]}"
+fi
+
+if [ $fast = 1 ]; then
+    out=$out/fast-device
+    mkdir -p "$out"
+    rm -f "$out/figures.tsv"
+    echo "| Measure | Sarnoval | fio --direct=1 | Ratio | CPU s per GB, Sarnoval / fio |" >"$out/summary.md"
+    echo "|---|---:|---:|---:|---|" >>"$out/summary.md"
+    echo "== bench_fast on $loop, a RAM-backed loop device" >&2
+    set +e
+    { header; "$bin/bench_fast" "${mode[@]}" --out "$out"; } | tee "$out/bench_fast.txt"
+    status=${PIPESTATUS[0]}
+    cat "$out/summary.md"
+    exit "$status"
 fi
 
 rm -f "$out/figures.tsv"

@@ -1,5 +1,6 @@
 #include "engine/drive_write_read.h"
 
+#include "engine/chunk_pace.h"
 #include "engine/drive_paths.h"
 #include "engine/figures.h"
 #include "engine/file_io.h"
@@ -8,6 +9,7 @@
 #include "engine/test_state.h"
 #include "res/resource.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <optional>
@@ -68,12 +70,41 @@ File CreateFirstFile(const Folder& folder, IoTrace* trace) {
     return folder.Create(kFirstTempName, trace);
 }
 
-// Writes size bytes in blocks, the count following the drive. False on a
-// failure or a stop; writeMs ends once the data is on the drive.
-bool WriteBlocks(File& out, std::uint64_t size, IoTrace* trace, std::uint64_t& writeMs) {
+// The file's bytes: byte i of the file is byte i % kDriveBlockBytes of the
+// write block. 64 blocks are a whole number of pages (12,800,000 bytes are
+// 3,125 pages of 4 KiB), so every aligned range of the file, up to where this
+// memory ends, is a range of it, and direct writes send it without a copy.
+// The read-back reads into it too: what it holds then is never looked at.
+constexpr std::uint64_t kPatternBytes = 64 * kDriveBlockBytes;
+
+// Memory for a file of size bytes: no more than the file needs.
+TransferBuffer MakePattern(std::uint64_t size) {
+    const std::uint64_t bytes = std::min(kPatternBytes, size);
+    TransferBuffer pattern =
+        bytes ? AllocateTransferBuffer(static_cast<std::size_t>(bytes)) : nullptr;
+    if (pattern) {
+        const std::vector<unsigned char> block = MakeWriteBlock();
+        for (std::uint64_t at = 0; at < bytes; at += kDriveBlockBytes) {
+            std::copy(block.begin(), block.end(), pattern.get() + at);
+        }
+    }
+    return pattern;
+}
+
+// The counter and every figure count whole blocks.
+std::uint64_t WholeBlocks(std::uint64_t bytes) {
+    return bytes / kDriveBlockBytes * kDriveBlockBytes;
+}
+
+std::uint64_t AlignUp(std::uint64_t bytes, std::size_t align) {
+    return (bytes + align - 1) / align * align;
+}
+
+// Writes size bytes a block at a time through the cache, the count following
+// the drive. False on a failure or a stop.
+bool WriteThroughCache(File& out, std::uint64_t size) {
     const std::vector<unsigned char> block = MakeWriteBlock();
     std::uint64_t chunkStart = 0;
-    const std::uint64_t t0 = ReadClock(trace);
     while (g_bytesDone.load() < size) {
         if (StopRequested() || !out.WriteAll(block.data(), block.size())) {
             return false;
@@ -90,7 +121,53 @@ bool WriteBlocks(File& out, std::uint64_t size, IoTrace* trace, std::uint64_t& w
             chunkStart = written;
         }
     }
-    if (!out.Sync()) {
+    return true;
+}
+
+// Writes size bytes of the pattern straight to the drive, in chunks that
+// follow its pace, so the count is what the drive has taken; the last part
+// under a page (unit) goes through the cache, into a page of its own. False
+// on a failure or a stop.
+bool WriteDirect(File& out, const unsigned char* pattern, std::uint64_t size, std::size_t unit) {
+    const std::uint64_t direct = size / unit * unit;
+    ChunkPace pace;
+    std::uint64_t written = 0;
+    while (written < direct) {
+        const std::uint64_t at = written % kPatternBytes;
+        const auto length = static_cast<std::size_t>(
+            std::min<std::uint64_t>({pace.Bytes(), direct - written, kPatternBytes - at}));
+        const auto start = std::chrono::steady_clock::now();
+        if (StopRequested() || !out.WriteAll(pattern + at, length)) {
+            return false;
+        }
+        pace.Took(length, std::chrono::steady_clock::now() - start);
+        written += length;
+        g_bytesDone.store(WholeBlocks(written));
+    }
+    out.EndDirect();
+    if (written < size && !out.WriteAll(pattern + written % kPatternBytes,
+                                        static_cast<std::size_t>(size - written))) {
+        return false;
+    }
+    g_bytesDone.store(size);
+    return true;
+}
+
+// Writes size bytes, directly where the file system takes it. False on a
+// failure or a stop; writeMs ends once the data is on the drive.
+bool WriteBlocks(File& out, const unsigned char* pattern, std::uint64_t size, IoTrace* trace,
+                 std::uint64_t& writeMs) {
+    // Ranges of whole 4 KiB pages, which are ranges of the pattern.
+    const std::size_t align = pattern ? out.StartDirect() : 0;
+    std::size_t unit = align ? std::max<std::size_t>(align, 4096) : 0;
+    if (unit && kPatternBytes % unit != 0) {
+        out.EndDirect();
+        unit = 0;
+    }
+    const std::uint64_t t0 = ReadClock(trace);
+    const bool written =
+        unit ? WriteDirect(out, pattern, size, unit) : WriteThroughCache(out, size);
+    if (!written || !out.Sync()) {
         return false;
     }
     writeMs = ReadClock(trace) - t0;
@@ -100,32 +177,66 @@ bool WriteBlocks(File& out, std::uint64_t size, IoTrace* trace, std::uint64_t& w
 // Reads back what was written, the count falling to 0. False on a short read,
 // a failure or a stop. The file is touched now and then, so that another copy
 // of the program never takes it for a leftover during a long read.
-bool ReadBlocks(File& in) {
-    std::vector<unsigned char> block(kDriveBlockBytes);
-    auto touched = std::chrono::steady_clock::now();
-    while (g_bytesDone.load() != 0) {
-        if (std::chrono::steady_clock::now() - touched >= kTouchPeriod) {
-            in.Touch(); // a file system that refuses only makes a long read look idle
-            touched = std::chrono::steady_clock::now();
+class ReadBack {
+public:
+    explicit ReadBack(File& in) : in_(in) {}
+
+    // A block at a time through the cache.
+    bool ThroughCache() {
+        std::vector<unsigned char> block(kDriveBlockBytes);
+        while (g_bytesDone.load() != 0) {
+            bool failed = false;
+            if (!Going() ||
+                in_.ReadFull(block.data(), block.size(), failed, StopRequested) != block.size() ||
+                failed) {
+                return false;
+            }
+            g_bytesDone.fetch_sub(kDriveBlockBytes);
         }
-        bool failed = false;
-        if (StopRequested() ||
-            in.ReadFull(block.data(), block.size(), failed, StopRequested) != block.size() ||
-            failed) {
-            return false;
-        }
-        g_bytesDone.fetch_sub(kDriveBlockBytes);
+        return true;
     }
-    return true;
-}
+
+    // Straight from the drive into into, in chunks that follow its pace,
+    // counting down whole blocks.
+    bool Direct(unsigned char* into, std::uint64_t size, std::size_t align) {
+        ChunkPace pace;
+        std::uint64_t read = 0;
+        while (read < size) {
+            const auto length = static_cast<std::size_t>(
+                std::min<std::uint64_t>(pace.Bytes(), AlignUp(size - read, align)));
+            bool failed = false;
+            const auto start = std::chrono::steady_clock::now();
+            const std::size_t got = Going() ? in_.ReadCount(into, length, failed) : 0;
+            if (got == 0 || failed) {
+                return false;
+            }
+            pace.Took(got, std::chrono::steady_clock::now() - start);
+            read = std::min(size, read + got);
+            g_bytesDone.store(size - WholeBlocks(read));
+        }
+        return true;
+    }
+
+private:
+    bool Going() {
+        if (std::chrono::steady_clock::now() - touched_ >= kTouchPeriod) {
+            in_.Touch(); // a file system that refuses only makes a long read look idle
+            touched_ = std::chrono::steady_clock::now();
+        }
+        return !StopRequested();
+    }
+
+    File& in_;
+    std::chrono::steady_clock::time_point touched_ = std::chrono::steady_clock::now();
+};
 
 // Each phase below either succeeds or removes our file, tells the user (unless
 // the program is closing) and returns false.
 
 // Writes the whole file and leaves none of it in the cache.
-bool WritePhase(const Folder& folder, File out, OwnFile& ours, std::uint64_t size, IoTrace* trace,
-                DriveFigures& figures) {
-    bool ok = WriteBlocks(out, size, trace, figures.writeMs);
+bool WritePhase(const Folder& folder, File out, OwnFile& ours, const unsigned char* pattern,
+                std::uint64_t size, IoTrace* trace, DriveFigures& figures) {
+    bool ok = WriteBlocks(out, pattern, size, trace, figures.writeMs);
     if (ok) {
         out.DropCache(); // the read-back must come from the drive
         ours.stamp = out.Stamp();
@@ -173,8 +284,8 @@ bool IsOurs(const File& in, const OwnFile& ours, Moved how) {
 
 // Reads back the file written, and only it. The interval ends when it is
 // closed: deleting the file is not reading it.
-bool ReadBackPhase(const Folder& folder, OwnFile& ours, Moved how, IoTrace* trace,
-                   DriveFigures& figures) {
+bool ReadBackPhase(const Folder& folder, OwnFile& ours, Moved how, unsigned char* into,
+                   IoTrace* trace, DriveFigures& figures) {
     const std::uint64_t t2 = ReadClock(trace);
     File in = folder.OpenReadBack(ours.name, trace);
     if (!in || !IsOurs(in, ours, how)) {
@@ -184,7 +295,9 @@ bool ReadBackPhase(const Folder& folder, OwnFile& ours, Moved how, IoTrace* trac
         return false;
     }
     ours.id = in.Id(); // the name's own number, where the file system numbers names
-    bool ok = ReadBlocks(in);
+    const std::size_t align = into ? in.StartDirect() : 0;
+    ReadBack reading(in);
+    bool ok = align ? reading.Direct(into, figures.sizeBytes, align) : reading.ThroughCache();
     ok = in.Close() && ok;
     figures.readMsA = ReadClock(trace) - t2;
     figures.readMsB = ReadClock(trace) - t2;
@@ -231,9 +344,13 @@ void DriveWriteReadTest(IoTrace* trace) {
     }
     OwnFile ours{kFirstTempName, out.Id(), std::nullopt};
     Moved how = Moved::No;
-    if (!WritePhase(*folder, std::move(out), ours, figures.sizeBytes, trace, figures) ||
+    // Made before any clock starts; none where direct transfers are off.
+    const TransferBuffer pattern =
+        DirectTransfersAllowed() ? MakePattern(figures.sizeBytes) : nullptr;
+    if (!WritePhase(*folder, std::move(out), ours, pattern.get(), figures.sizeBytes, trace,
+                    figures) ||
         !MovePhase(*folder, ours, how, trace) ||
-        !ReadBackPhase(*folder, ours, how, trace, figures)) {
+        !ReadBackPhase(*folder, ours, how, pattern.get(), trace, figures)) {
         return;
     }
     const std::string line = FormatDriveResult(DriveName(DriveText()), figures);

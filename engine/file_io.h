@@ -57,6 +57,20 @@ struct FileStamp {
 // Asked between waits of a read that may block (a pipe, a terminal, a device).
 using StopCheck = bool (*)();
 
+// Whether files may be switched to direct transfers (the default). Tests turn
+// this off to measure the buffered path that other file systems take.
+void AllowDirectTransfers(bool allow);
+bool DirectTransfersAllowed();
+
+// Memory for direct transfers: page-aligned, in huge pages where the system
+// gives them (fewer pages to pin per transfer), and touched, so no page is
+// first faulted in inside a timed interval. Null when none can be had.
+struct FreeTransferBuffer {
+    void operator()(unsigned char* buffer) const;
+};
+using TransferBuffer = std::unique_ptr<unsigned char[], FreeTransferBuffer>;
+TransferBuffer AllocateTransferBuffer(std::size_t bytes);
+
 // A path from the dialog's text: bytes in the system's ANSI code page on
 // Windows, taken as they are elsewhere. Empty when the text cannot be a name.
 std::filesystem::path PathFromText(std::string_view text);
@@ -98,6 +112,21 @@ public:
     bool WaitWriteback(std::uint64_t offset, std::uint64_t length);
     // Waits until what was written is on the drive.
     bool Sync();
+    // Switches the file to direct transfers between the drive and the
+    // caller's memory, past the system's cache, where the file system takes
+    // them. Returns the alignment that buffers, lengths and offsets must then
+    // keep (a power of two no larger than a page), or 0 where the file stays
+    // with the cache. A transfer the file system refuses after all is done
+    // through the cache. Windows: a file opened for reading whose reads
+    // bypass the cache, or a new file, opened again past the cache.
+    std::size_t StartDirect();
+    // Back to the cache, for a last part shorter than the alignment.
+    void EndDirect();
+    // Reads the next up to size bytes of a regular file or device into into
+    // and tells only how many came, short at the end of the file: for a
+    // reader that never looks at the bytes, so nothing is copied on the way.
+    // On a direct file, into and size keep the alignment.
+    std::size_t ReadCount(unsigned char* into, std::size_t size, bool& failed);
     // Asks the system to drop the file's cached pages (clean pages only).
     void DropCache();
     // Sets the file's modification time to now, so that another copy of the
@@ -113,26 +142,23 @@ public:
     static File OpenAt(int dir, const char* name, Mode mode, IoTrace* trace = nullptr);
 #endif
 
+    // Whether reads bypass the system's cache: after StartDirect on Linux;
+    // on Windows for disk files, unless the file system refused (some network
+    // redirectors) and reads are buffered.
+    bool ReadsBypassCache() const;
+
 private:
+    // What reads and writes past the cache need, per platform; none where the
+    // file's reads go through the cache.
+    struct Bypass;
+    struct Release {
+        void operator()(Bypass* bypass) const;
+    };
+    std::unique_ptr<Bypass, Release> bypass_;
+
 #ifdef _WIN32
     using Native = void*; // HANDLE
     static constexpr Native kNone = nullptr;
-    // Reads of a disk file bypass the cache, through a buffer that keeps
-    // the system's alignment rules.
-    struct Unbuffered;
-    struct Release {
-        void operator()(Unbuffered* unbuffered) const;
-    };
-    std::unique_ptr<Unbuffered, Release> unbuffered_;
-
-public:
-    // Whether reads bypass the system's cache; false where the file system
-    // refused (some network redirectors) and reads are buffered.
-    bool ReadsBypassCache() const {
-        return unbuffered_ != nullptr;
-    }
-
-private:
 #else
     using Native = int; // descriptor
     static constexpr Native kNone = -1;

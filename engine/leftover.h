@@ -19,10 +19,10 @@ struct FoundFile {
 };
 
 // A file nobody modified for this long may be a leftover. A copy of the
-// program that is testing changes its file with every block it writes, and
-// while it reads back touches it every kTouchPeriod; so a file modified more
-// recently may be another copy's, reaching the same folder through a second
-// mount of a share, where the folder lock does not reach.
+// program that is testing changes its file with every write, seconds apart
+// at most, and while it reads back touches it every kTouchPeriod; so a file
+// modified more recently may be another copy's, reaching the same folder
+// through a second mount of a share, where the folder lock does not reach.
 inline constexpr std::chrono::seconds kLeftoverAge{60};
 inline constexpr std::chrono::seconds kTouchPeriod{10};
 

@@ -31,9 +31,10 @@ run_packages=(build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins libg
 # Added for the tests: GoogleTest, fio and gnuplot for the benchmark smoke test,
 # the desktop entry, AppStream and man page checkers, and what the tests on
 # real file systems mount: an sshfs share through a local sshd, a FUSE layer
-# that injects faults, and ext4, xfs, btrfs and exFAT on loop devices.
+# that injects faults, and ext4, xfs, btrfs and exFAT on loop devices (losetup
+# from mount; the accuracy test's throttled loop device too).
 test_packages=(libgtest-dev fio gnuplot-nox desktop-file-utils appstream groff-base
-               openssh-server openssh-client sshfs fuse3 libfuse3-dev e2fsprogs xfsprogs
+               openssh-server openssh-client sshfs fuse3 libfuse3-dev mount e2fsprogs xfsprogs
                btrfs-progs exfatprogs exfat-fuse)
 # The Windows engine and command line: cross compiler, the JSON headers, and
 # Wine to run their tests.

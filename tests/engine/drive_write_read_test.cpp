@@ -1,15 +1,13 @@
 #include "drive_fixture.h"
 #include "engine/figures.h"
 #include "res/resource.h"
+#include "throttled_disk.h"
 
 #ifndef _WIN32
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #endif
 
 #include <atomic>
@@ -191,64 +189,6 @@ TEST_F(DriveTest, StopDuringA100MBWriteIsPromptAndLeavesNothing) {
     EXPECT_TRUE(window_.Messages().empty());
     ExpectNothingLeft();
 }
-
-// A blkio cgroup that holds this process's disk I/O to a set pace, or why
-// there is none: it needs root and the cgroup v1 blkio controller.
-class ThrottledDisk {
-public:
-    ThrottledDisk(const fs::path& folder, std::uint64_t bytesPerSecond) {
-#ifdef _WIN32
-        (void)folder;
-        (void)bytesPerSecond;
-        why_ = "needs a blkio cgroup, which Windows lacks";
-#else
-        const fs::path controller = "/sys/fs/cgroup/blkio";
-        struct stat st {};
-        if (::geteuid() != 0 || !fs::exists(controller / "cgroup.procs") ||
-            ::stat(folder.c_str(), &st) != 0 || major(st.st_dev) == 0) {
-            why_ = "needs root, the blkio controller and a folder on a block device";
-            return;
-        }
-        // Throttling is set on the whole disk: a partition names its parent.
-        fs::path device = fs::path("/sys/dev/block") / (std::to_string(major(st.st_dev)) + ":" +
-                                                        std::to_string(minor(st.st_dev)));
-        if (fs::exists(device / "partition")) {
-            device = fs::canonical(device).parent_path();
-        }
-        std::string disk;
-        std::ifstream(device / "dev") >> disk;
-        group_ = controller / ("sarnoval-test-" + std::to_string(::getpid()));
-        std::error_code error;
-        fs::create_directory(group_, error);
-        const std::string rule = disk + " " + std::to_string(bytesPerSecond) + "\n";
-        if (error || !Write(group_ / "blkio.throttle.write_bps_device", rule) ||
-            !Write(group_ / "blkio.throttle.read_bps_device", rule) ||
-            !Write(group_ / "cgroup.procs", std::to_string(::getpid()))) {
-            why_ = "could not set up a blkio cgroup";
-        }
-#endif
-    }
-    ~ThrottledDisk() {
-#ifndef _WIN32
-        if (!group_.empty()) {
-            Write(group_.parent_path() / "cgroup.procs", std::to_string(::getpid()));
-            ::rmdir(group_.c_str());
-        }
-#endif
-    }
-    const std::string& WhyNot() const {
-        return why_;
-    }
-
-private:
-    static bool Write(const fs::path& file, const std::string& text) {
-        std::ofstream out(file);
-        out << text << std::flush;
-        return out.good();
-    }
-    fs::path group_;
-    std::string why_;
-};
 
 // On a drive held to 10 MB/s the count climbs at the drive's pace, not the
 // cache's, and a stop waits for one chunk of write-behind at most.

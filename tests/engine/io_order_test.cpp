@@ -8,7 +8,9 @@
 
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
+#include <tuple>
 
 namespace sarnoval::testing {
 namespace {
@@ -74,20 +76,52 @@ private:
     std::vector<IoStep> steps_;
 };
 
+// Direct transfers on or off for one case; the file system decides whether a
+// file takes them.
+class DirectTransfers {
+public:
+    explicit DirectTransfers(bool allow) { AllowDirectTransfers(allow); }
+    ~DirectTransfers() { AllowDirectTransfers(true); }
+    DirectTransfers(const DirectTransfers&) = delete;
+    DirectTransfers& operator=(const DirectTransfers&) = delete;
+
+    // Whether a new file in folder is written directly, and a file there
+    // read directly.
+    static std::pair<bool, bool> TakenIn(const fs::path& folder) {
+        const fs::path probe = folder / "probe";
+        File file = File::Open(probe, File::Mode::CreateNew);
+        const bool writes = file.StartDirect() != 0;
+        file.Close();
+        const bool reads = File::Open(probe, File::Mode::Read).StartDirect() != 0;
+        fs::remove(probe);
+        return {writes, reads};
+    }
+};
+
 using OrderTest = DriveTest;
 
 TEST_F(OrderTest, DriveTestTimesOnlyTheDrive) {
     const std::string chunk = "Write*20 StartWriteback";
     const std::string chunkAfterFirst = chunk + " WaitWriteback";
     const std::string readBack = "Close Rename Clock Open";
-    const std::pair<int, std::string> cases[] = {
-        {IDC_SIZE_1MB,
-         "Open Clock Write*5 Sync Clock DropCache " + readBack + " Read*5 Close Clock*3 Remove"},
-        {IDC_SIZE_20MB, "Open Clock " + chunk + " " + chunkAfterFirst + " " + chunkAfterFirst +
-                            " " + chunkAfterFirst + " " + chunkAfterFirst +
-                            " Sync Clock DropCache " + readBack + " Read*100 Close Clock*3 Remove"},
+    const std::string small =
+        "Open Clock Write*5 Sync Clock DropCache " + readBack + " Read*5 Close Clock*3 Remove";
+    // Direct: 999,424 bytes (whole pages) straight to the drive, the last 576
+    // through the cache; read back in one chunk.
+    const auto [writes, reads] = DirectTransfers::TakenIn(driveC_);
+    const std::string smallDirect = "Open Clock " + std::string(writes ? "Write*2" : "Write*5") +
+                                    " Sync Clock DropCache " + readBack +
+                                    (reads ? " Read" : " Read*5") + " Close Clock*3 Remove";
+    const std::tuple<bool, int, std::string> cases[] = {
+        {false, IDC_SIZE_1MB, small},
+        {false, IDC_SIZE_20MB,
+         "Open Clock " + chunk + " " + chunkAfterFirst + " " + chunkAfterFirst + " " +
+             chunkAfterFirst + " " + chunkAfterFirst + " Sync Clock DropCache " + readBack +
+             " Read*100 Close Clock*3 Remove"},
+        {true, IDC_SIZE_1MB, smallDirect},
     };
-    for (const auto& [size, expected] : cases) {
+    for (const auto& [allow, size, expected] : cases) {
+        const DirectTransfers transfers(allow);
         HeadlessWindow window;
         window.SetDriveLetters(letters_);
         window.SetText(IDC_DRIVE_LETTER, "C");
@@ -103,10 +137,41 @@ TEST_F(OrderTest, DriveTestTimesOnlyTheDrive) {
 
 TEST_F(OrderTest, FileTestDropsTheCacheBeforeItsClockStarts) {
     window_.SetText(IDC_FILE_PATH, MakeFile("f.bin", 250000).string());
-    Recorder trace;
-    FileReadTest(&trace);
-    ASSERT_EQ(window_.Lines().size(), 1u);
-    EXPECT_EQ(trace.Text(), "Open DropCache Clock Read*3 Clock Close");
+    const bool direct = DirectTransfers::TakenIn(dir_).second;
+    for (const bool allow : {false, true}) {
+        const DirectTransfers transfers(allow);
+        Recorder trace;
+        FileReadTest(&trace);
+        // Direct: one chunk, short at the end of the file.
+        EXPECT_EQ(trace.Text(), allow && direct ? "Open DropCache Clock Read Clock Close"
+                                                : "Open DropCache Clock Read*3 Clock Close");
+    }
+    ASSERT_EQ(window_.Lines().size(), 2u);
+}
+
+// The file is the write block over and over, byte for byte, whichever way it
+// is written: the leftover rule knows our files by their first block.
+TEST_F(OrderTest, FileWrittenIsTheWriteBlockRepeated) {
+    const std::vector<unsigned char> block = MakeWriteBlock();
+    for (const bool allow : {false, true}) {
+        const DirectTransfers transfers(allow);
+        ChooseSize(IDC_SIZE_20MB); // past the direct writes' 64-block memory
+        Recorder trace;
+        std::string written;
+        trace.onStep = [&](IoStep step, int) {
+            if (step == IoStep::Rename) {
+                std::ifstream in(driveC_ / kFirstTempName, std::ios::binary);
+                written.assign(std::istreambuf_iterator<char>(in), {});
+            }
+        };
+        DriveWriteReadTest(&trace);
+        ASSERT_EQ(written.size(), 20000000u) << allow;
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < written.size(); ++i) {
+            wrong += static_cast<unsigned char>(written[i]) != block[i % block.size()];
+        }
+        EXPECT_EQ(wrong, 0u) << allow;
+    }
 }
 
 TEST_F(OrderTest, StopWhileWritingEndsTheWritesAndRemovesTheFile) {

@@ -78,6 +78,19 @@ void HeadlessWindow::AddString(const std::string& line) {
     changed_.notify_all();
 }
 
+void HeadlessWindow::AddResult(const std::string& line, const ResultFigures& figures) {
+    {
+        std::lock_guard lock(mutex_);
+        figures_.push_back(figures);
+    }
+    AddString(line);
+}
+
+std::vector<ResultFigures> HeadlessWindow::Figures() const {
+    std::lock_guard lock(mutex_);
+    return figures_;
+}
+
 std::vector<std::string> HeadlessWindow::Lines() const {
     std::lock_guard lock(mutex_);
     return lines_;

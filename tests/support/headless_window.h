@@ -34,9 +34,12 @@ public:
     void SetDlgItemInt(int id, std::uint64_t value) override;
     void MessageBox(const std::string& text) override;
     void AddString(const std::string& line) override;
+    void AddResult(const std::string& line, const ResultFigures& figures) override;
     DriveMap DriveLetters() override;
 
     std::vector<std::string> Lines() const;
+    // The figures behind each result line given with them.
+    std::vector<ResultFigures> Figures() const;
     std::vector<std::string> Messages() const;
     // Each value shown in a control, in order; a repeat of the last is not recorded again.
     std::vector<std::uint64_t> ShownValues(int id) const;
@@ -59,6 +62,7 @@ private:
     std::map<int, std::vector<std::uint64_t>> shown_;
     std::map<int, int> sets_;
     std::vector<std::string> lines_;
+    std::vector<ResultFigures> figures_;
     std::vector<std::string> messages_;
 };
 
