@@ -114,11 +114,12 @@ make_wine_prefix() {
     "${wine[@]}" /usr/lib/wine/wineserver -w
 }
 
-# ctest in build folder $1 under Wine; the wine server is ended afterwards.
+# ctest in build folder $1 under Wine, $2 tests at a time (default: one per
+# core); the wine server is ended afterwards.
 run_under_wine() {
     make_wine_prefix "$1" || return 1
     local result=0
-    (cd "$1" && nice -n 10 ctest --output-on-failure -j "$jobs" --timeout 900) || result=1
+    (cd "$1" && nice -n 10 ctest --output-on-failure -j "${2:-$jobs}" --timeout 900) || result=1
     "${wine[@]}" /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
     return "$result"
 }
@@ -218,7 +219,9 @@ smoke_test_package() {
 
 # The Windows dialog whole: build, tests under Wine, package, smoke test.
 test_windows_ui() {
-    build_windows_ui && run_under_wine "$windows_ui_dir" && package_windows && smoke_test_package
+    # One at a time: the dialogs of tests run side by side share Wine's one
+    # desktop, and one activating its window takes the focus from the other.
+    build_windows_ui && run_under_wine "$windows_ui_dir" 1 && package_windows && smoke_test_package
 }
 
 case "$mode" in
