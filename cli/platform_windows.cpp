@@ -1,12 +1,6 @@
 #include "cli/platform.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "engine/windows_api.h"
 
 #include <atomic>
 #include <chrono>

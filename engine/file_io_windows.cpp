@@ -1,13 +1,7 @@
 // File access on Windows.
 #include "engine/file_io.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "engine/windows_api.h"
 
 #include "engine/windows_file_info.h"
 

@@ -3,13 +3,7 @@
 
 #include "engine/leftover.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "engine/windows_api.h"
 
 #include "engine/windows_file_info.h"
 
