@@ -251,15 +251,15 @@ bool WritePhase(const Folder& folder, File out, OwnFile& ours, const unsigned ch
 }
 
 // Renames our file to the second name. The field is read afresh: a letter
-// changed meanwhile names another folder, where our file is not, and the test
+// changed meanwhile names another drive, where our file is not, and the test
 // ends. Only our own file is ever moved, and nothing at the second name is
 // replaced.
-bool MovePhase(const Folder& folder, OwnFile& ours, Moved& how, IoTrace* trace) {
+bool MovePhase(const Folder& folder, const fs::path& root, OwnFile& ours, Moved& how,
+               IoTrace* trace) {
     const std::optional<fs::path> first = ChosenRoot();
     const std::optional<fs::path> second = ChosenRoot();
     how = Moved::No;
-    if (first == folder.Path() && second == folder.Path() &&
-        folder.Holds(kFirstTempName, ours.id)) {
+    if (first == root && second == root && folder.Holds(kFirstTempName, ours.id)) {
         how = folder.Rename(kFirstTempName, kSecondTempName, trace);
     }
     if (how == Moved::No) {
@@ -335,9 +335,17 @@ void DriveWriteReadTest(IoTrace* trace) {
     // One copy of the program at a time tests a folder, and every step acts
     // on the folder locked, whatever its path comes to lead to.
     const std::optional<fs::path> root = ChosenRoot();
-    const std::optional<Folder> folder =
-        root ? std::optional<Folder>(std::in_place, *root) : std::nullopt;
-    File out = folder && folder->Held() ? CreateFirstFile(*folder, trace) : File();
+    std::optional<Folder> folder;
+    File out;
+    if (root) {
+        folder.emplace(*root);
+        out = folder->Held() ? CreateFirstFile(*folder, trace) : File();
+    }
+    const std::optional<fs::path> standIn = out.Refused() ? StandInFolder(*root) : std::nullopt;
+    if (standIn) {
+        folder.emplace(*standIn);
+        out = folder->Held() ? CreateFirstFile(*folder, trace) : File();
+    }
     if (!out) {
         Tell(kOpenWriteFailed);
         return;
@@ -349,7 +357,7 @@ void DriveWriteReadTest(IoTrace* trace) {
         DirectTransfersAllowed() ? MakePattern(figures.sizeBytes) : nullptr;
     if (!WritePhase(*folder, std::move(out), ours, pattern.get(), figures.sizeBytes, trace,
                     figures) ||
-        !MovePhase(*folder, ours, how, trace) ||
+        !MovePhase(*folder, *root, ours, how, trace) ||
         !ReadBackPhase(*folder, ours, how, pattern.get(), trace, figures)) {
         return;
     }

@@ -95,6 +95,9 @@ public:
 
     bool IsOpen() const;
     explicit operator bool() const { return IsOpen(); }
+    // Whether the open failed because the system refused it for lack of
+    // rights, not for a missing folder, a name taken or a full disk.
+    bool Refused() const { return refused_; }
     FileId Id() const { return id_; }
 
     // Reads until size bytes or the end of the file; returns the bytes read.
@@ -168,6 +171,7 @@ private:
     Native native_ = kNone;
     FileId id_;
     bool mayBlock_ = false; // not a regular file: reads wait for a peer
+    bool refused_ = false;
     IoTrace* trace_ = nullptr;
 };
 

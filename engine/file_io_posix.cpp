@@ -135,6 +135,7 @@ File File::OpenAt(int dir, const char* name, Mode mode, IoTrace* trace) {
     }
     const int fd = OpenRetrying(dir, name, flags, 0600);
     if (fd < 0) {
+        file.refused_ = errno == EACCES || errno == EPERM;
         return file;
     }
     file.native_ = fd;

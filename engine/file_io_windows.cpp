@@ -180,6 +180,7 @@ File File::Open(const std::filesystem::path& path, Mode mode, IoTrace* trace) {
     }
     file.native_ = FromHandle(handle);
     if (!file.native_) {
+        file.refused_ = ::GetLastError() == ERROR_ACCESS_DENIED;
         return file;
     }
     BY_HANDLE_FILE_INFORMATION info{};

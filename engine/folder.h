@@ -9,12 +9,18 @@
 #include "engine/file_io.h"
 
 #include <filesystem>
+#include <optional>
 
 namespace sarnoval {
 
 // How a name was moved: a true rename keeps the file's number; a second
 // link, on a file system that numbers names (sshfs), may not.
 enum class Moved { No, Renamed, Linked };
+
+// Where the root of a drive refuses new files for lack of rights, as the
+// root of C: does to anyone not elevated: the user's temporary folder, when
+// it lies on the same volume, so the drive measured is still the one chosen.
+std::optional<std::filesystem::path> StandInFolder(const std::filesystem::path& root);
 
 class Folder {
 public:

@@ -54,6 +54,19 @@ std::vector<unsigned char> ReadHead(int fd, std::size_t size) {
 
 } // namespace
 
+std::optional<std::filesystem::path> StandInFolder(const std::filesystem::path& root) {
+    std::error_code error;
+    const std::filesystem::path temp = std::filesystem::temp_directory_path(error);
+    struct stat rootInfo {};
+    struct stat tempInfo {};
+    if (error || ::stat(root.c_str(), &rootInfo) != 0 || ::stat(temp.c_str(), &tempInfo) != 0 ||
+        !S_ISDIR(tempInfo.st_mode) || tempInfo.st_dev != rootInfo.st_dev ||
+        tempInfo.st_ino == rootInfo.st_ino) {
+        return std::nullopt;
+    }
+    return temp;
+}
+
 Folder::Folder(std::filesystem::path path) : path_(std::move(path)) {
     fd_ = OpenRetrying(AT_FDCWD, path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 #ifdef O_PATH

@@ -65,7 +65,32 @@ std::vector<unsigned char> ReadHead(HANDLE handle, std::size_t size) {
     return head;
 }
 
+// The serial number of the volume that holds the folder at path.
+std::optional<DWORD> VolumeOf(const fs::path& path) {
+    const HANDLE dir = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (dir == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = ::GetFileInformationByHandle(dir, &info) &&
+                       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    ::CloseHandle(dir);
+    return known ? std::optional<DWORD>(info.dwVolumeSerialNumber) : std::nullopt;
+}
+
 } // namespace
+
+std::optional<std::filesystem::path> StandInFolder(const std::filesystem::path& root) {
+    std::error_code error;
+    const fs::path temp = fs::temp_directory_path(error);
+    const std::optional<DWORD> volume = VolumeOf(root);
+    if (error || !volume || VolumeOf(temp) != volume) {
+        return std::nullopt;
+    }
+    return temp;
+}
 
 // Copies of the program agree through a named object that stands for the
 // folder's identity, whatever name they reach it by; it goes with the last

@@ -6,6 +6,7 @@
 #ifndef _WIN32
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -108,18 +109,48 @@ TEST_F(DriveTest, LowerCaseLetterNamesTheSameDrive) {
     ExpectNothingLeft();
 }
 
-TEST_F(DriveTest, ReadOnlyFolderCannotOpenForWriting) {
+// A root that refuses new files for lack of rights (the root of C: to anyone
+// not elevated) is tested through the user's temporary folder, but only on
+// the same volume; the line still names the drive.
+TEST_F(DriveTest, RootThatRefusesNewFilesUsesTheTempFolderOnItsVolume) {
 #ifdef _WIN32
-    GTEST_SKIP() << "a read-only folder needs the permission drop of setuid, which Windows lacks";
+    GTEST_SKIP() << "a refused create needs the permission drop of setuid, which Windows lacks";
 #else
+    struct Case {
+        const char* name;
+        fs::path temp;
+        bool tested;
+    };
+    const Case cases[] = {
+        {"temp on the same volume", dir_ / "temp", true},
+        {"temp on another volume", "/dev/shm/sarnoval-test-temp", false},
+    };
     ChooseSize(IDC_SIZE_1MB);
     fs::permissions(driveC_, fs::perms::owner_read | fs::perms::owner_exec |
                                  fs::perms::others_read | fs::perms::others_exec);
-    EXPECT_TRUE(AsUnprivileged([&] {
-        DriveWriteReadTest();
-        return window_.Messages() == std::vector<std::string>{kOpenWriteFailed} &&
-               window_.Lines().empty();
-    }));
+    for (const Case& c : cases) {
+        std::error_code error;
+        fs::create_directories(c.temp, error);
+        struct stat temp {};
+        struct stat root {};
+        if (error || ::stat(c.temp.c_str(), &temp) != 0 || ::stat(driveC_.c_str(), &root) != 0 ||
+            (temp.st_dev == root.st_dev) != c.tested) {
+            GTEST_SKIP() << c.name << ": " << c.temp << " is not on the volume the case needs";
+        }
+        fs::permissions(c.temp, fs::perms::all);
+        EXPECT_TRUE(AsUnprivileged([&] {
+            ::setenv("TMPDIR", c.temp.c_str(), 1);
+            DriveWriteReadTest();
+            if (!c.tested) {
+                return window_.Messages() == std::vector<std::string>{kOpenWriteFailed} &&
+                       window_.Lines().empty();
+            }
+            return window_.Messages().empty() && window_.Lines().size() == 1 &&
+                   window_.Lines()[0].rfind("C:\\, ", 0) == 0;
+        })) << c.name;
+        EXPECT_TRUE(Entries(c.temp).empty()) << c.name;
+        fs::remove_all(c.temp, error);
+    }
     fs::permissions(driveC_, fs::perms::owner_all);
     ExpectNothingLeft();
 #endif
