@@ -65,7 +65,6 @@ protected:
     }
 };
 
-
 // The template's buttons are 10 and 11 units high, as tall as native buttons
 // that draw the caption anywhere inside their edge. Styles keep a content
 // margin of their own (Windows' theme, three pixels and more) that clips the

@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFontMetrics>
 #include <QKeySequence>
 #include <QLabel>
@@ -301,7 +302,8 @@ void CThroughputDlg::OnTest() {
         // Shown even while a test runs; the launch then starts nothing.
         // Closing closes the picker, and then no answer comes.
         m_picker.Open(this, [this](const QString& path) {
-            m_strFilePath = path;
+            // Qt's file dialog answers with '/' on every system.
+            m_strFilePath = QDir::toNativeSeparators(path);
             Edit(IDC_FILE_PATH)->setText(m_strFilePath);
             m_engine->Launch(sarnoval::FileReadTest);
             m_busyCursor->WatchTest();

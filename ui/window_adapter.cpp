@@ -90,15 +90,38 @@ void QtWindowAdapter::RunQueued() {
     }
 }
 
+namespace {
+
+// The engine takes text in the local 8-bit code page. On Windows a character
+// that page lacks would become a look-alike ("Ł" as "L"), and a file name then
+// names another file; here it becomes "?", which no Windows name may hold, so
+// the name opens nothing and the line still shows where it was.
+std::string ExactLocal8Bit(const QString& text) {
+    QByteArray bytes = text.toLocal8Bit();
+    if (QString::fromLocal8Bit(bytes) == text) {
+        return bytes.toStdString();
+    }
+    bytes.clear();
+    for (const uint code : text.toUcs4()) {
+        const char32_t c = code;
+        const QString one = QString::fromUcs4(&c, 1);
+        const QByteArray converted = one.toLocal8Bit();
+        bytes += QString::fromLocal8Bit(converted) == one ? converted : QByteArray("?");
+    }
+    return bytes.toStdString();
+}
+
+} // namespace
+
 std::string QtWindowAdapter::ReadText(int id) const {
     QWidget* widget = m_lookup(id);
     if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-        return edit->text().toLocal8Bit().toStdString();
+        return ExactLocal8Bit(edit->text());
     }
     if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-        return button->text().toLocal8Bit().toStdString();
+        return ExactLocal8Bit(button->text());
     }
-    return widget ? widget->windowTitle().toLocal8Bit().toStdString() : std::string();
+    return widget ? ExactLocal8Bit(widget->windowTitle()) : std::string();
 }
 
 bool QtWindowAdapter::ReadChecked(int id) const {

@@ -1,19 +1,26 @@
 // The adapter between worker threads and widgets, on a bare window.
 #include "ui/window_adapter.h"
 
+#include "engine/file_io.h"
 #include "res/resource.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <atomic>
 #include <future>
 #include <memory>
 #include <thread>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -173,6 +180,40 @@ private slots:
         QTRY_COMPARE(m_list->count(), 1);
         QCOMPARE(m_list->item(0)->text(), shown);
         QCOMPARE(m_list->item(0)->data(Qt::UserRole).toString(), QString::fromLocal8Bit(line));
+    }
+
+    // A typed or picked name reaches the engine exactly or opens nothing. On
+    // Windows this program runs in the legacy code page (no manifest), where
+    // the system's conversion would turn the name into a look-alike's.
+    void nameOpensItselfOrNothing_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("present");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("in the code page") << "caf\u00e9.bin"
+                                          << "caf\u00e9.bin" << true;
+        QTest::newRow("stroke and acute") << "\u0141\u00f3d\u017a.bin"
+                                          << "L\u00f3dz.bin" << false;
+        QTest::newRow("macron") << "\u0100pple.bin"
+                                << "Apple.bin" << false;
+        QTest::newRow("full width") << "\uff46\uff55\uff4c\uff4c.bin"
+                                    << "full.bin" << false;
+    }
+    void nameOpensItselfOrNothing() {
+        QFETCH(QString, typed);
+        QFETCH(QString, present);
+        QFETCH(bool, opens);
+#ifdef Q_OS_WIN
+        QVERIFY2(::GetACP() != CP_UTF8, "built without the manifest's UTF-8 code page");
+#endif
+        QTemporaryDir dir;
+        QFile file(dir.filePath(present));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        m_text->setText(dir.filePath(typed));
+        const std::string text = m_adapter->GetDlgItemText(IDC_FILE_PATH, sarnoval::kWholeText);
+        const sarnoval::File opened =
+            sarnoval::File::Open(sarnoval::PathFromText(text), sarnoval::File::Mode::Read);
+        QCOMPARE(opened.IsOpen(), opens);
     }
 
     // A worker waiting for this thread is let go by closing, even though
