@@ -81,6 +81,9 @@ void Launch(TestProc test) {
     if (g_stop.load()) {
         return; // closing: StopTests is yet to join what runs
     }
+    if (!g_targetWindow.load() || !g_resultList.load()) {
+        return; // stopped and not yet given a window: a test would have nowhere to read or report
+    }
 
     bool idle = false;
     if (g_counterLoopStarted.compare_exchange_strong(idle, true)) {

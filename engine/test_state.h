@@ -24,7 +24,8 @@ using TestProc = void (*)();
 // Records where the next tests read and report. Neither may be null.
 void RecordTargets(TargetWindow* window, ResultList* list);
 
-// Starts the counter loop unless it runs, and the test unless one runs. Each
+// Starts the counter loop unless it runs, and the test unless one runs;
+// nothing before RecordTargets, nor after StopTests until it is called again. Each
 // slot is claimed atomically, so racing callers start at most one of each; a
 // thread that cannot be started gives its slot back for the next caller.
 void Launch(TestProc test);

@@ -124,8 +124,10 @@ TEST_F(LaunchTest, StopEndsCounterLoopAndTestPromptlyWithoutALine) {
     EXPECT_FALSE(g_counterLoopStarted.load());
     EXPECT_EQ(g_targetWindow.load(), nullptr);
     EXPECT_TRUE(window_.Lines().empty());
+    Launch(FileReadTest); // nowhere to read or report: nothing starts
+    EXPECT_FALSE(g_testRunning.load());
 
-    // Launch works again after a stop.
+    // Launch works again after a stop and a new RecordTargets.
     const fs::path path = MakeFile("again.bin", 10);
     window_.SetText(IDC_FILE_PATH, path.string());
     RecordTargets(&window_, &window_);

@@ -4,6 +4,7 @@
 
 #include "engine/drive_write_read.h"
 #include "res/resource.h"
+#include "tests/support/headless_window.h"
 #include "tests/support/portable.h"
 #include "ui/quit_signals.h"
 
@@ -163,11 +164,13 @@ private slots:
     // test, which removes its file.
     void slowEndAfterClose() {
         s_slowFile = (m_sandbox->Folder('C') + QStringLiteral("/slow.tmp")).toStdString();
+        sarnoval::HeadlessWindow unused; // outlives the test
         auto owned = std::make_unique<CThroughputDlg>();
         CThroughputDlg& dlg = *owned;
         m_sandbox->Attach(dlg);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        sarnoval::RecordTargets(&unused, &unused);
         sarnoval::Launch(SlowToEnd);
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(QString::fromStdString(s_slowFile)), kTimeoutMs);
 
