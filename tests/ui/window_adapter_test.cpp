@@ -18,10 +18,6 @@
 #include <memory>
 #include <thread>
 
-#ifdef Q_OS_WIN
-#include <windows.h>
-#endif
-
 namespace {
 
 constexpr int kTimeoutMs = 120000;
@@ -203,7 +199,8 @@ private slots:
         QFETCH(QString, present);
         QFETCH(bool, opens);
 #ifdef Q_OS_WIN
-        QVERIFY2(::GetACP() != CP_UTF8, "built without the manifest's UTF-8 code page");
+        QVERIFY2(QString::fromLocal8Bit("\xc3\xa9") != QStringLiteral("\u00e9"),
+                 "built without the manifest's UTF-8 code page");
 #endif
         QTemporaryDir dir;
         QFile file(dir.filePath(present));
