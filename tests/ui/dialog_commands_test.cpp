@@ -318,7 +318,8 @@ private slots:
         QCOMPARE(dlg.m_resultList->count(), 1);
         const QString line = dlg.m_resultList->item(0)->text();
         if (fileMode) {
-            const QString last = m_sandbox->Root() + QStringLiteral("/missing-5");
+            const QString last =
+                QDir::toNativeSeparators(m_sandbox->Root() + QStringLiteral("/missing-5"));
             QCOMPARE(Edit(dlg, IDC_FILE_PATH)->text(), last);
             QVERIFY2(line.endsWith(" - ERROR Reading File."), qPrintable(line));
         } else {
