@@ -4,12 +4,14 @@
 
 #include "res/resource.h"
 #include "tests/support/portable.h"
+#include "ui/result_list_menu.h"
 #include "ui/throughput_app.h"
 
 #include "engine/drive_write_read.h"
 
 #include <QDirIterator>
 #include <QFileDialog>
+#include <QPointer>
 #include <QProcess>
 #include <QScreen>
 #include <QSettings>
@@ -148,10 +150,16 @@ private slots:
 #endif
     }
 
-    // Nothing is saved between runs: the real open-file dialog, shown and
-    // cancelled, leaves no settings file in the (private) configuration folder,
-    // and on Windows the registry as it was.
+    // Nothing is saved between runs: the real open-file and Save As dialogs,
+    // shown and cancelled, leave no settings file in the (private)
+    // configuration folder, and on Windows the registry as it was.
+    void keepsNoSettings_data() {
+        QTest::addColumn<bool>("saveAs");
+        QTest::newRow("open") << false;
+        QTest::newRow("save as") << true;
+    }
     void keepsNoSettings() {
+        QFETCH(bool, saveAs);
 #ifdef Q_OS_WIN
         const QStringList registryBefore = RegistryValues();
 #endif
@@ -159,12 +167,19 @@ private slots:
             CThroughputDlg dlg;
             dlg.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-            Button(dlg, IDC_TEST)->click();
-            QFileDialog* picker = dlg.Picker().Dialog();
+            if (saveAs) {
+                dlg.m_resultList->addItem(QStringLiteral("line"));
+                dlg.ResultMenu()->SaveAction()->trigger();
+            } else {
+                Button(dlg, IDC_TEST)->click();
+            }
+            QPointer<QFileDialog> picker = dlg.findChild<QFileDialog*>();
             QVERIFY(picker);
             QVERIFY(PickerShown(picker));
             picker->reject();
-            QTRY_COMPARE_WITH_TIMEOUT(dlg.m_resultList->count(), 1, kTimeoutMs);
+            if (!saveAs) {
+                QTRY_COMPARE_WITH_TIMEOUT(dlg.m_resultList->count(), 1, kTimeoutMs);
+            }
         }
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QStringList files;
