@@ -1,5 +1,6 @@
 #include "drive_fixture.h"
 #include "engine/figures.h"
+#include "engine/file_io.h"
 #include "res/resource.h"
 #include "throttled_disk.h"
 
