@@ -140,7 +140,7 @@ bool Folder::Holds(const char* name, const FileId& id) const {
         return false;
     }
     BY_HANDLE_FILE_INFORMATION info{};
-    const bool same = IsDiskFile(handle, info) && IdOf(info) == id;
+    const bool same = IsDiskFile(handle, info) && SameFile(IdOf(info), id);
     ::CloseHandle(handle);
     return same;
 }
@@ -152,7 +152,7 @@ bool Folder::RemoveIfSame(const char* name, const FileId& id, IoTrace* trace) co
     }
     BY_HANDLE_FILE_INFORMATION info{};
     bool removed = false;
-    if (IsDiskFile(handle, info) && IdOf(info) == id) {
+    if (IsDiskFile(handle, info) && SameFile(IdOf(info), id)) {
         Note(trace, IoStep::Remove);
         removed = DeleteByHandle(handle);
     }
