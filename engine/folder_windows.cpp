@@ -75,17 +75,21 @@ Folder::Folder(std::filesystem::path path) : path_(std::move(path)) {
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     BY_HANDLE_FILE_INFORMATION info{};
-    const bool known = dir != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(dir, &info);
+    FileId id;
     if (dir != INVALID_HANDLE_VALUE) {
+        if (::GetFileInformationByHandle(dir, &info)) {
+            id = IdOf(dir, info);
+        }
         ::CloseHandle(dir);
     }
-    if (!known) {
-        held_ = true; // nothing to lock: the exclusive create still guards the file
+    if (!id.Known()) {
+        // Nothing to name a lock by (a shared name would lock unrelated
+        // folders): the exclusive create still guards the file.
+        held_ = true;
         return;
     }
-    const FileId id = IdOf(info);
-    const std::wstring name =
-        L"Local\\SarnovalFolder-" + std::to_wstring(id.device) + L"-" + std::to_wstring(id.inode);
+    const std::wstring name = L"Local\\SarnovalFolder-" + std::to_wstring(id.device) + L"-" +
+                              std::to_wstring(id.inodeHigh) + L"-" + std::to_wstring(id.inode);
     const HANDLE object = ::CreateMutexW(nullptr, FALSE, name.c_str());
     const bool first = object && ::GetLastError() != ERROR_ALREADY_EXISTS;
     lock_ = object;
@@ -140,7 +144,7 @@ bool Folder::Holds(const char* name, const FileId& id) const {
         return false;
     }
     BY_HANDLE_FILE_INFORMATION info{};
-    const bool same = IsDiskFile(handle, info) && SameFile(IdOf(info), id);
+    const bool same = IsDiskFile(handle, info) && SameFile(IdOf(handle, info), id);
     ::CloseHandle(handle);
     return same;
 }
@@ -152,7 +156,7 @@ bool Folder::RemoveIfSame(const char* name, const FileId& id, IoTrace* trace) co
     }
     BY_HANDLE_FILE_INFORMATION info{};
     bool removed = false;
-    if (IsDiskFile(handle, info) && SameFile(IdOf(info), id)) {
+    if (IsDiskFile(handle, info) && SameFile(IdOf(handle, info), id)) {
         Note(trace, IoStep::Remove);
         removed = DeleteByHandle(handle);
     }
