@@ -69,7 +69,8 @@ std::vector<unsigned char> ReadHead(HANDLE handle, std::size_t size) {
 
 // Copies of the program agree through a named object that stands for the
 // folder's identity, whatever name they reach it by; it goes with the last
-// handle, so a killed copy never leaves it held.
+// handle, so a killed copy never leaves it held. It is made in Global\, so
+// that copies in other logon sessions (another user, Remote Desktop) see it.
 Folder::Folder(std::filesystem::path path) : path_(std::move(path)) {
     const HANDLE dir = ::CreateFileW(path_.c_str(), FILE_READ_ATTRIBUTES,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -88,12 +89,22 @@ Folder::Folder(std::filesystem::path path) : path_(std::move(path)) {
         held_ = true;
         return;
     }
-    const std::wstring name = L"Local\\SarnovalFolder-" + std::to_wstring(id.device) + L"-" +
+    const std::wstring name = L"SarnovalFolder-" + std::to_wstring(id.device) + L"-" +
                               std::to_wstring(id.inodeHigh) + L"-" + std::to_wstring(id.inode);
-    const HANDLE object = ::CreateMutexW(nullptr, FALSE, name.c_str());
-    const bool first = object && ::GetLastError() != ERROR_ALREADY_EXISTS;
+    // Default security: made by another user, the object refuses us with
+    // access denied, and that alone says another copy holds it; we never
+    // wait on it, so nothing needs to open it for everyone.
+    HANDLE object = ::CreateMutexW(nullptr, FALSE, (L"Global\\" + name).c_str());
+    DWORD error = ::GetLastError();
+    if (!object && error != ERROR_ACCESS_DENIED) {
+        // No global namespace to be had: at least the copies of this session.
+        object = ::CreateMutexW(nullptr, FALSE, (L"Local\\" + name).c_str());
+        error = ::GetLastError();
+    }
     lock_ = object;
-    held_ = first || !object; // no named objects at all does not stop the test
+    // Another copy's object, whether we may open it or not, means the folder
+    // is not ours; no named objects at all does not stop the test.
+    held_ = object ? error != ERROR_ALREADY_EXISTS : error != ERROR_ACCESS_DENIED;
 }
 
 Folder::~Folder() {
