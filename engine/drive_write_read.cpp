@@ -276,7 +276,7 @@ bool MovePhase(const Folder& folder, const fs::path& root, OwnFile& ours, Moved&
 // (sshfs) gives a new one, and then what a link keeps must match: size,
 // modification time, mode and owner, all read when the writing ended.
 bool IsOurs(const File& in, const OwnFile& ours, Moved how) {
-    if (in.Id() == ours.id) {
+    if (SameFile(in.Id(), ours.id)) {
         return true;
     }
     return how == Moved::Linked && ours.stamp && in.Stamp() == ours.stamp;

@@ -37,12 +37,24 @@ public:
 // A clock reading that the trace, if any, sees in its place among the steps.
 std::uint64_t ReadClock(IoTrace* trace);
 
-// Which file a name leads to; equal ids are the same file.
+// Which file a name leads to: the device and the file's number on it, in 128
+// bits (ReFS numbers do not fit 64; POSIX fills only the low word). A number
+// of 0 is one the system did not give.
 struct FileId {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
-    friend bool operator==(const FileId&, const FileId&) = default;
+    std::uint64_t inodeHigh = 0;
+    bool Known() const { return inode != 0 || inodeHigh != 0; }
+    // Compare with SameFile, never field by field.
+    friend bool operator==(const FileId&, const FileId&) = delete;
 };
+
+// Whether both ids name one file. An unknown id is never the same as any, not
+// even another unknown one: whether a file is ours decides whether it is read
+// back or deleted.
+inline bool SameFile(const FileId& a, const FileId& b) {
+    return a.Known() && a.device == b.device && a.inode == b.inode && a.inodeHigh == b.inodeHigh;
+}
 
 // What a rename or a second link keeps of a file, where the file system gives
 // the new name a new number (sshfs numbers names, not files).

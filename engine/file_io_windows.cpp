@@ -190,7 +190,7 @@ File File::Open(const std::filesystem::path& path, Mode mode, IoTrace* trace) {
         return file;
     }
     if (diskFile) {
-        file.id_ = IdOf(info);
+        file.id_ = IdOf(handle, info);
     }
     if (mode == Mode::CreateNew) {
         file.bypass_.reset(new Bypass);

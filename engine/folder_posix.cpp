@@ -107,7 +107,7 @@ File Folder::OpenReadBack(const char* name, IoTrace* trace) const {
 bool Folder::Holds(const char* name, const FileId& id) const {
     struct stat st {};
     return ::fstatat(fd_, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
-           IdOf(st) == id;
+           SameFile(IdOf(st), id);
 }
 
 bool Folder::RemoveIfSame(const char* name, const FileId& id, IoTrace* trace) const {
@@ -143,7 +143,7 @@ bool Folder::ClearLeftover(const char* name, IoTrace* trace) const {
     }
     struct stat open {};
     bool removed = false;
-    if (::fstat(fd, &open) == 0 && IdOf(open) == IdOf(st)) {
+    if (::fstat(fd, &open) == 0 && SameFile(IdOf(open), IdOf(st))) {
         FoundFile found;
         found.regular = S_ISREG(open.st_mode);
         found.links = static_cast<std::uint64_t>(open.st_nlink);

@@ -94,27 +94,42 @@ std::optional<std::filesystem::path> StandInFolder(const std::filesystem::path& 
 
 // Copies of the program agree through a named object that stands for the
 // folder's identity, whatever name they reach it by; it goes with the last
-// handle, so a killed copy never leaves it held.
+// handle, so a killed copy never leaves it held. It is made in Global\, so
+// that copies in other logon sessions (another user, Remote Desktop) see it.
 Folder::Folder(std::filesystem::path path) : path_(std::move(path)) {
     const HANDLE dir = ::CreateFileW(path_.c_str(), FILE_READ_ATTRIBUTES,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     BY_HANDLE_FILE_INFORMATION info{};
-    const bool known = dir != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(dir, &info);
+    FileId id;
     if (dir != INVALID_HANDLE_VALUE) {
+        if (::GetFileInformationByHandle(dir, &info)) {
+            id = IdOf(dir, info);
+        }
         ::CloseHandle(dir);
     }
-    if (!known) {
-        held_ = true; // nothing to lock: the exclusive create still guards the file
+    if (!id.Known()) {
+        // Nothing to name a lock by (a shared name would lock unrelated
+        // folders): the exclusive create still guards the file.
+        held_ = true;
         return;
     }
-    const FileId id = IdOf(info);
-    const std::wstring name =
-        L"Local\\SarnovalFolder-" + std::to_wstring(id.device) + L"-" + std::to_wstring(id.inode);
-    const HANDLE object = ::CreateMutexW(nullptr, FALSE, name.c_str());
-    const bool first = object && ::GetLastError() != ERROR_ALREADY_EXISTS;
+    const std::wstring name = L"SarnovalFolder-" + std::to_wstring(id.device) + L"-" +
+                              std::to_wstring(id.inodeHigh) + L"-" + std::to_wstring(id.inode);
+    // Default security: made by another user, the object refuses us with
+    // access denied, and that alone says another copy holds it; we never
+    // wait on it, so nothing needs to open it for everyone.
+    HANDLE object = ::CreateMutexW(nullptr, FALSE, (L"Global\\" + name).c_str());
+    DWORD error = ::GetLastError();
+    if (!object && error != ERROR_ACCESS_DENIED) {
+        // No global namespace to be had: at least the copies of this session.
+        object = ::CreateMutexW(nullptr, FALSE, (L"Local\\" + name).c_str());
+        error = ::GetLastError();
+    }
     lock_ = object;
-    held_ = first || !object; // no named objects at all does not stop the test
+    // Another copy's object, whether we may open it or not, means the folder
+    // is not ours; no named objects at all does not stop the test.
+    held_ = object ? error != ERROR_ALREADY_EXISTS : error != ERROR_ACCESS_DENIED;
 }
 
 Folder::~Folder() {
@@ -165,7 +180,7 @@ bool Folder::Holds(const char* name, const FileId& id) const {
         return false;
     }
     BY_HANDLE_FILE_INFORMATION info{};
-    const bool same = IsDiskFile(handle, info) && IdOf(info) == id;
+    const bool same = IsDiskFile(handle, info) && SameFile(IdOf(handle, info), id);
     ::CloseHandle(handle);
     return same;
 }
@@ -177,7 +192,7 @@ bool Folder::RemoveIfSame(const char* name, const FileId& id, IoTrace* trace) co
     }
     BY_HANDLE_FILE_INFORMATION info{};
     bool removed = false;
-    if (IsDiskFile(handle, info) && IdOf(info) == id) {
+    if (IsDiskFile(handle, info) && SameFile(IdOf(handle, info), id)) {
         Note(trace, IoStep::Remove);
         removed = DeleteByHandle(handle);
     }

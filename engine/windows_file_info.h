@@ -4,11 +4,28 @@
 
 #include "engine/file_io.h"
 
+#include <cstring>
+
 namespace sarnoval {
 
-inline FileId IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
-    return {info.dwVolumeSerialNumber,
-            (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+// Which file handle is open on: the volume's 64-bit serial and the file's
+// 128-bit number (ReFS numbers do not fit 64 bits), or, where the file system
+// or the system refuses that query (some FAT and network volumes, Windows 7),
+// the 32-bit serial and 64-bit index in info. A volume that answered both
+// ways would only make one file look like two: refused, never mistaken.
+inline FileId IdOf(HANDLE handle, const BY_HANDLE_FILE_INFORMATION& info) {
+    FileId id;
+    FILE_ID_INFO full{};
+    if (::GetFileInformationByHandleEx(handle, FileIdInfo, &full, sizeof full)) {
+        static_assert(sizeof full.FileId.Identifier == 2 * sizeof id.inode);
+        id.device = full.VolumeSerialNumber;
+        std::memcpy(&id.inode, full.FileId.Identifier, sizeof id.inode);
+        std::memcpy(&id.inodeHigh, full.FileId.Identifier + sizeof id.inode, sizeof id.inodeHigh);
+        return id;
+    }
+    id.device = info.dwVolumeSerialNumber;
+    id.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return id;
 }
 
 // A regular file on a disk: no folder, link, junction, device or pipe.

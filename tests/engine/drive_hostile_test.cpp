@@ -4,12 +4,18 @@
 #include "engine/leftover.h"
 #include "res/resource.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "engine/folder.h"
+#include "engine/windows_api.h"
+
+#include <sddl.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -218,6 +224,31 @@ TEST_F(DriveTest, SecondCopyOnTheSameFolderIsRefusedAndTheFirstCompletes) {
     EXPECT_EQ(first.Wait(), 0) << "the first copy did not report its own file";
     ExpectNothingLeft();
 }
+
+#ifdef _WIN32
+// A copy in another logon session holds the folder by an object in the global
+// namespace, named by the folder's id as the system gives it. Another user's
+// refuses to be opened by us, as one that grants nobody anything does.
+TEST_F(DriveTest, FolderHeldFromAnotherSessionIsNotOurs) {
+    const HANDLE dir = ::CreateFileW(driveC_.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    FILE_ID_INFO id{};
+    ASSERT_TRUE(::GetFileInformationByHandleEx(dir, FileIdInfo, &id, sizeof id));
+    ::CloseHandle(dir);
+    std::uint64_t number[2];
+    std::memcpy(number, id.FileId.Identifier, sizeof number);
+    const std::wstring name = L"Global\\SarnovalFolder-" + std::to_wstring(id.VolumeSerialNumber) +
+                              L"-" + std::to_wstring(number[1]) + L"-" + std::to_wstring(number[0]);
+    SECURITY_ATTRIBUTES nobody{sizeof nobody, nullptr, FALSE};
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:", SDDL_REVISION_1, &nobody.lpSecurityDescriptor, nullptr));
+    const HANDLE theirs = ::CreateMutexW(&nobody, FALSE, name.c_str());
+    ::LocalFree(nobody.lpSecurityDescriptor);
+    ASSERT_TRUE(theirs);
+    EXPECT_FALSE(Folder(driveC_).Held());
+    ::CloseHandle(theirs);
+}
+#endif
 
 } // namespace
 } // namespace sarnoval::testing

@@ -1,7 +1,8 @@
 // Reads hand back every byte in order, whatever the block size, and on
 // Windows bypass the cache through whole, aligned sectors (Wine does not
 // enforce those rules; the engine checks them itself and fails a read that
-// breaks them, so a fault shows here as a failed read).
+// breaks them, so a fault shows here as a failed read). Files are told apart
+// by their ids.
 #include "engine/file_io.h"
 
 #include <gtest/gtest.h>
@@ -49,6 +50,40 @@ TEST(FileReads, GiveEveryByteInOrderWhateverTheBlock) {
         }
     }
     fs::remove(path);
+}
+
+// Whether a file is ours decides whether it is read back or deleted: two names
+// of one file match, another file with the same bytes does not, and an id the
+// system did not give (number 0) matches none, not even another such id.
+TEST(FileIds, MatchOnlyOneKnownFile) {
+    std::random_device seed;
+    const fs::path dir = fs::temp_directory_path() / ("sarnoval-ids-" + std::to_string(seed()));
+    fs::create_directory(dir);
+    std::ofstream(dir / "a") << "same";
+    std::ofstream(dir / "b") << "same";
+    fs::create_hard_link(dir / "a", dir / "link");
+    const auto id = [&](const char* name) {
+        return File::Open(dir / name, File::Mode::ReadBack).Id();
+    };
+    const struct {
+        const char* what;
+        FileId a, b;
+        bool same;
+    } cases[] = {
+        {"two names of one file", id("a"), id("link"), true},
+        {"another file", id("a"), id("b"), false},
+        {"a 128-bit number", {7, 42, 9}, {7, 42, 9}, true},
+        {"another upper half", {7, 42, 0}, {7, 42, 9}, false},
+        {"another volume", {7, 42, 0}, {8, 42, 0}, false},
+        {"unknown", {}, {}, false},
+        {"unknown on one volume", {7, 0, 0}, {7, 0, 0}, false},
+        {"unknown and known", {7, 0, 0}, {7, 42, 0}, false},
+    };
+    fs::remove_all(dir);
+    for (const auto& c : cases) {
+        EXPECT_EQ(SameFile(c.a, c.b), c.same) << c.what;
+        EXPECT_EQ(SameFile(c.b, c.a), c.same) << c.what;
+    }
 }
 
 } // namespace
