@@ -167,7 +167,8 @@ private:
 
     Native native_ = kNone;
     FileId id_;
-    bool mayBlock_ = false; // not a regular file: reads wait for a peer
+    bool mayBlock_ = false;     // not a regular file: reads wait for a peer
+    bool readsTimeOut_ = false; // Windows comm port: a read may end with nothing yet
     IoTrace* trace_ = nullptr;
 };
 
