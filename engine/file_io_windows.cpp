@@ -92,6 +92,24 @@ bool KeepsSectorRules(const void* buffer, std::size_t length, std::uint64_t offs
            length % kSectorBytes == 0 && offset % kSectorBytes == 0;
 }
 
+// A comm port's reads wait for data, with its default timeouts for ever, and
+// no stop could end them. Set so, each read returns what has come once a byte
+// is there or kPortWaitMs have passed, empty or not. False for other devices
+// (NUL), which have no timeouts. Nothing is put back at the close: a port has
+// one handle open at a time, and a program that opens it sets its own.
+constexpr DWORD kPortWaitMs = 50;
+
+bool SetShortReadTimeouts(HANDLE handle) {
+    COMMTIMEOUTS timeouts{};
+    if (!::GetCommTimeouts(handle, &timeouts)) {
+        return false;
+    }
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
+    timeouts.ReadTotalTimeoutConstant = kPortWaitMs;
+    return ::SetCommTimeouts(handle, &timeouts) != 0;
+}
+
 } // namespace
 
 struct File::Bypass {
@@ -197,6 +215,7 @@ File File::Open(const std::filesystem::path& path, Mode mode, IoTrace* trace) {
         file.bypass_->role = Bypass::Role::Write; // through the cache until StartDirect
     }
     file.mayBlock_ = ::GetFileType(handle) == FILE_TYPE_PIPE;
+    file.readsTimeOut_ = ::GetFileType(handle) == FILE_TYPE_CHAR && SetShortReadTimeouts(handle);
     return file;
 }
 
@@ -217,6 +236,9 @@ std::size_t File::ReadFull(void* buffer, std::size_t size, bool& failed, StopChe
             continue;
         }
         DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - got, 1u << 30));
+        if (readsTimeOut_ && stop && stop()) {
+            break; // a port: asked before every read, since a trickle may never fill the buffer
+        }
         if (mayBlock_) {
             // A pipe: wait for data in short steps, so that a stop is seen soon.
             DWORD ready = 0;
@@ -240,8 +262,8 @@ std::size_t File::ReadFull(void* buffer, std::size_t size, bool& failed, StopChe
             failed = ::GetLastError() != ERROR_BROKEN_PIPE && ::GetLastError() != ERROR_HANDLE_EOF;
             break;
         }
-        if (n == 0) {
-            break;
+        if (n == 0 && !readsTimeOut_) {
+            break; // the end; from a port, only that nothing came in time
         }
         got += n;
     }

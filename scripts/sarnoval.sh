@@ -37,8 +37,9 @@ test_packages=(libgtest-dev fio gnuplot-nox desktop-file-utils appstream groff-b
                openssh-server openssh-client sshfs fuse3 libfuse3-dev mount e2fsprogs xfsprogs
                btrfs-progs exfatprogs exfat-fuse)
 # The Windows engine and command line: cross compiler, the JSON headers, and
-# Wine to run their tests.
-windows_packages=(build-essential cmake g++-mingw-w64-x86-64-posix wine64 nlohmann-json3-dev)
+# Wine to run their tests; Python lends a pseudo-terminal to Wine as a COM port.
+windows_packages=(build-essential cmake g++-mingw-w64-x86-64-posix wine64 nlohmann-json3-dev
+                  python3)
 # The Windows dialog: Ninja, the zip tools; the host Qt provides moc and rcc.
 windows_ui_packages=(ninja-build zip unzip qt6-base-dev)
 
