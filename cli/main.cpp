@@ -353,8 +353,7 @@ int main(int argc, char** argv) {
     CatchStopSignals(); // before any thread starts, so every thread inherits it
     BinaryOutput();
     Options options;
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    if (const auto problem = Parse(args, options)) {
+    if (const auto problem = Parse(Arguments(argc, argv), options)) {
         std::fprintf(stderr, "sarnoval-cli: %s\n%s", problem->c_str(), kUsage);
         return kUsageError;
     }

@@ -5,8 +5,15 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace sarnoval::cli {
+
+// The arguments after the program's name, as text in the code page the
+// engine takes. On Windows they come from the UTF-16 command line, and a
+// character that page lacks becomes '?', never a look-alike that would name
+// another file.
+std::vector<std::string> Arguments(int argc, char** argv);
 
 // Called first, before any thread starts: Ctrl+C, SIGTERM and SIGHUP (or the
 // console's close events) from then on only mark a stop for WaitForEvent.

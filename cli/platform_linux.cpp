@@ -38,6 +38,10 @@ std::string ReadWord(const fs::path& file) {
 
 } // namespace
 
+std::vector<std::string> Arguments(int argc, char** argv) {
+    return {argv + std::min(argc, 1), argv + argc}; // the bytes as given
+}
+
 void CatchStopSignals() {
     sigset_t set;
     sigemptyset(&set);

@@ -2,6 +2,9 @@
 
 #include "engine/windows_api.h"
 
+#include <shellapi.h>
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -53,7 +56,49 @@ std::string Utf8(const std::wstring& wide) {
     return out;
 }
 
+// Text in the ANSI code page, each character exactly or as '?', which no
+// Windows file name may hold: the conversion's best fit would turn "Ł" into
+// "L" and so name another file.
+std::string ExactAnsi(std::wstring text) {
+    const UINT page = ::GetACP();
+    DWORD flags = WC_NO_BEST_FIT_CHARS;
+    const char* missing = "?";
+    if (page == CP_UTF8) {
+        // UTF-8 holds every character but a lone surrogate, and takes no flags.
+        flags = 0;
+        missing = nullptr;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (i + 1 < text.size() && IS_SURROGATE_PAIR(text[i], text[i + 1])) {
+                ++i;
+            } else if (IS_HIGH_SURROGATE(text[i]) || IS_LOW_SURROGATE(text[i])) {
+                text[i] = L'?';
+            }
+        }
+    }
+    if (text.empty()) {
+        return {};
+    }
+    const int size = static_cast<int>(text.size());
+    const int bytes =
+        ::WideCharToMultiByte(page, flags, text.data(), size, nullptr, 0, missing, nullptr);
+    std::string out(static_cast<std::size_t>(std::max(bytes, 0)), '\0');
+    ::WideCharToMultiByte(page, flags, text.data(), size, out.data(), bytes, missing, nullptr);
+    return out;
+}
+
 } // namespace
+
+std::vector<std::string> Arguments(int, char**) {
+    // Not argv: the C runtime made it with the best fit.
+    int count = 0;
+    wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    std::vector<std::string> args;
+    for (int i = 1; wide && i < count; ++i) {
+        args.push_back(ExactAnsi(wide[i]));
+    }
+    ::LocalFree(wide);
+    return args;
+}
 
 void CatchStopSignals() {
     ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);

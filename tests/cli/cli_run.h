@@ -14,7 +14,8 @@ struct CliResult {
 };
 
 std::filesystem::path CliPath();
-// Standard output and error go to files in scratch, then are read back.
+// The arguments are UTF-8. Standard output and error go to files in scratch,
+// then are read back.
 CliResult RunCli(const std::vector<std::string>& args, const std::filesystem::path& scratch);
 
 } // namespace sarnoval::testing

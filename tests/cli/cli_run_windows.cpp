@@ -5,6 +5,7 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -17,6 +18,16 @@ namespace {
 std::string Slurp(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The tests' text is UTF-8; the command line goes to the program as UTF-16,
+// so no code page of this test program changes a name on the way.
+std::wstring Wide(const std::string& utf8) {
+    const int size = static_cast<int>(utf8.size());
+    const int wide = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(std::max(wide, 0)), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, out.data(), wide);
+    return out;
 }
 
 HANDLE Inheritable(const fs::path& path) {
@@ -35,11 +46,11 @@ fs::path CliPath() {
 
 CliResult RunCli(const std::vector<std::string>& args, const fs::path& scratch) {
     const fs::path out = scratch / "cli.out", err = scratch / "cli.err";
-    std::string command = "\"" + CliPath().string() + "\"";
+    std::wstring command = L"\"" + CliPath().wstring() + L"\"";
     for (const std::string& arg : args) {
-        command += " \"" + arg + "\""; // the tests' arguments hold no quotes
+        command += L" \"" + Wide(arg) + L"\""; // the tests' arguments hold no quotes
     }
-    STARTUPINFOA start{};
+    STARTUPINFOW start{};
     start.cb = sizeof start;
     start.dwFlags = STARTF_USESTDHANDLES;
     start.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
@@ -47,7 +58,7 @@ CliResult RunCli(const std::vector<std::string>& args, const fs::path& scratch) 
     start.hStdError = Inheritable(err);
     PROCESS_INFORMATION process{};
     CliResult result;
-    if (::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+    if (::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                          &start, &process)) {
         DWORD code = 0;
         if (::WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0 &&

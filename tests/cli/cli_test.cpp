@@ -17,6 +17,16 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
+// Whether out is the formatter's line for reading bytes of path in some interval.
+bool IsFileLine(const std::string& out, const std::string& path, std::uint64_t bytes) {
+    for (std::uint64_t ms = 0; ms < 60000; ++ms) {
+        if (out == FormatFileResult(path, bytes, ms) + "\n") {
+            return true;
+        }
+    }
+    return false;
+}
+
 class CliTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -111,11 +121,39 @@ TEST_F(CliTest, FileDefaultOutputIsTheDialogsLine) {
     const CliResult r = RunCli({"file", data.string()}, dir_);
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    bool matched = false;
-    for (std::uint64_t ms = 0; ms < 60000 && !matched; ++ms) {
-        matched = r.out == FormatFileResult(data.string(), 1000000, ms) + "\n";
+    EXPECT_TRUE(IsFileLine(r.out, data.string(), 1000000)) << r.out;
+}
+
+// The file named is the file read, whatever its characters: where an 8-bit
+// code page would put a look-alike in place of one ("Ł" as "L"), the file
+// of the look-alike name is never read.
+TEST_F(CliTest, FileTestReadsTheNamedFileNeverALookAlike) {
+    struct Case {
+        std::u8string typed;
+        std::u8string existing;
+    };
+    const Case cases[] = {
+        {u8"Łódź.bin", u8"Lódz.bin"},
+        {u8"Āpple.bin", u8"Apple.bin"},
+        {u8"ｆｕｌｌ.bin", u8"full.bin"},
+        {u8"Żółw ｆ.bin", u8"Żółw ｆ.bin"}, // only the named file: it is read
+    };
+    for (const Case& c : cases) {
+        const fs::path typed = dir_ / c.typed, existing = dir_ / c.existing;
+        std::ofstream(existing, std::ios::binary) << std::string(1000, 'x');
+        const std::string name = typed.string(); // UTF-8 on every system
+        SCOPED_TRACE(name);
+        const CliResult r = RunCli({"file", name}, dir_);
+        if (typed == existing) {
+            EXPECT_EQ(r.code, 0) << r.err;
+            EXPECT_TRUE(IsFileLine(r.out, name, 1000)) << r.out;
+        } else {
+            EXPECT_EQ(r.code, 1) << r.out;
+            EXPECT_EQ(r.err, FormatFileError(name) + "\n");
+            EXPECT_EQ(r.out, "");
+        }
+        fs::remove(existing);
     }
-    EXPECT_TRUE(matched) << r.out;
 }
 
 } // namespace
