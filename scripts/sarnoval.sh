@@ -199,12 +199,13 @@ smoke_test_package() {
     local program=$! closed=1
     for _ in $(seq 60); do
         sleep 1
+        kill -0 "$program" 2>/dev/null || break
         # taskkill without /f closes the windows, as their close boxes would.
+        # Asked again until the program ends: the process can be listed
+        # before its window exists, and then the first request closes nothing.
         if "${wine[@]}" /usr/lib/wine/wine64 taskkill /im Sarnoval.exe >/dev/null 2>&1; then
             closed=0
-            break
         fi
-        kill -0 "$program" 2>/dev/null || break
     done
     local code=0
     wait "$program" || code=$?
