@@ -18,8 +18,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A multiple of every sector size in use (512 and 4096 bytes), so buffers,
-// lengths and offsets of unbuffered reads are whole sectors on any drive.
+// A multiple of the sector sizes in use (512 and 4096 bytes), so buffers,
+// lengths and offsets of unbuffered transfers are whole sectors; a volume whose
+// sectors do not divide it is read and written through the cache.
 constexpr std::size_t kSectorBytes = 4096;
 
 HANDLE AsHandle(void* handle) {
@@ -188,8 +189,13 @@ File File::Open(const std::filesystem::path& path, Mode mode, IoTrace* trace) {
         };
         handle = open(FILE_FLAG_NO_BUFFERING);
         bool bypass = handle != INVALID_HANDLE_VALUE;
-        if (!bypass && (::GetLastError() == ERROR_INVALID_PARAMETER ||
-                        ::GetLastError() == ERROR_NOT_SUPPORTED)) {
+        if (bypass && ::GetFileType(handle) == FILE_TYPE_DISK && !SectorsFit(handle)) {
+            // Sectors larger than the reads' alignment would fail every read.
+            ::CloseHandle(handle);
+            handle = open(0);
+            bypass = false;
+        } else if (!bypass && (::GetLastError() == ERROR_INVALID_PARAMETER ||
+                               ::GetLastError() == ERROR_NOT_SUPPORTED)) {
             handle = open(0); // a file system that cannot: buffered, as the only way left
         }
         if (bypass && ::GetFileType(handle) == FILE_TYPE_DISK) {
