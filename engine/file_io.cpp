@@ -30,8 +30,7 @@ std::uint64_t ReadClock(IoTrace* trace) {
 
 File::File(File&& other) noexcept
     : bypass_(std::move(other.bypass_)), native_(std::exchange(other.native_, kNone)),
-      id_(other.id_), mayBlock_(other.mayBlock_), refused_(other.refused_),
-      readsTimeOut_(other.readsTimeOut_), trace_(other.trace_) {}
+      id_(other.id_), mayBlock_(other.mayBlock_), refused_(other.refused_), trace_(other.trace_) {}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
@@ -41,7 +40,6 @@ File& File::operator=(File&& other) noexcept {
         id_ = other.id_;
         mayBlock_ = other.mayBlock_;
         refused_ = other.refused_;
-        readsTimeOut_ = other.readsTimeOut_;
         trace_ = other.trace_;
     }
     return *this;

@@ -184,7 +184,6 @@ private:
     FileId id_;
     bool mayBlock_ = false; // not a regular file: reads wait for a peer
     bool refused_ = false;
-    bool readsTimeOut_ = false; // Windows comm port: a read may end with nothing yet
     IoTrace* trace_ = nullptr;
 };
 

@@ -96,15 +96,15 @@ bool KeepsSectorRules(const void* buffer, std::size_t length, std::uint64_t offs
 // A comm port's reads wait for data, with its default timeouts for ever, and
 // no stop could end them. Set so, each read returns what has come once a byte
 // is there or kPortWaitMs have passed, empty or not. False for other devices
-// (NUL), which have no timeouts. Nothing is put back at the close: a port has
-// one handle open at a time, and a program that opens it sets its own.
+// (NUL), which have no timeouts. A port may keep its timeouts after the close,
+// so the ones found (in saved) are put back then, for the next program.
 constexpr DWORD kPortWaitMs = 50;
 
-bool SetShortReadTimeouts(HANDLE handle) {
-    COMMTIMEOUTS timeouts{};
-    if (!::GetCommTimeouts(handle, &timeouts)) {
+bool SetShortReadTimeouts(HANDLE handle, COMMTIMEOUTS& saved) {
+    if (!::GetCommTimeouts(handle, &saved)) {
         return false;
     }
+    COMMTIMEOUTS timeouts = saved;
     timeouts.ReadIntervalTimeout = MAXDWORD;
     timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
     timeouts.ReadTotalTimeoutConstant = kPortWaitMs;
@@ -114,9 +114,11 @@ bool SetShortReadTimeouts(HANDLE handle) {
 } // namespace
 
 struct File::Bypass {
-    // Reads past the cache; a new file written through it, or past it.
-    enum class Role { Read, Write, WriteDirect } role = Role::Read;
-    char* data = nullptr; // page-aligned
+    // Reads past the cache; a new file written through it, or past it; or a
+    // comm port read with short timeouts.
+    enum class Role { Read, Write, WriteDirect, Port } role = Role::Read;
+    COMMTIMEOUTS portTimeouts{}; // the port's own, put back at the close
+    char* data = nullptr;        // page-aligned
     std::size_t capacity = 0;
     std::size_t begin = 0;
     std::size_t end = 0;
@@ -221,7 +223,12 @@ File File::Open(const std::filesystem::path& path, Mode mode, IoTrace* trace) {
         file.bypass_->role = Bypass::Role::Write; // through the cache until StartDirect
     }
     file.mayBlock_ = ::GetFileType(handle) == FILE_TYPE_PIPE;
-    file.readsTimeOut_ = ::GetFileType(handle) == FILE_TYPE_CHAR && SetShortReadTimeouts(handle);
+    COMMTIMEOUTS saved{};
+    if (::GetFileType(handle) == FILE_TYPE_CHAR && SetShortReadTimeouts(handle, saved)) {
+        file.bypass_.reset(new Bypass);
+        file.bypass_->role = Bypass::Role::Port;
+        file.bypass_->portTimeouts = saved;
+    }
     return file;
 }
 
@@ -242,7 +249,8 @@ std::size_t File::ReadFull(void* buffer, std::size_t size, bool& failed, StopChe
             continue;
         }
         DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - got, 1u << 30));
-        if (readsTimeOut_ && stop && stop()) {
+        const bool port = bypass_ && bypass_->role == Bypass::Role::Port;
+        if (port && stop && stop()) {
             break; // a port: asked before every read, since a trickle may never fill the buffer
         }
         if (mayBlock_) {
@@ -268,7 +276,7 @@ std::size_t File::ReadFull(void* buffer, std::size_t size, bool& failed, StopChe
             failed = ::GetLastError() != ERROR_BROKEN_PIPE && ::GetLastError() != ERROR_HANDLE_EOF;
             break;
         }
-        if (n == 0 && !readsTimeOut_) {
+        if (n == 0 && !port) {
             break; // the end; from a port, only that nothing came in time
         }
         got += n;
@@ -298,6 +306,8 @@ std::size_t File::StartDirect() {
         return bypass_->begin == bypass_->end ? kSectorBytes : 0;
     case Bypass::Role::WriteDirect:
         return kSectorBytes;
+    case Bypass::Role::Port:
+        return 0;
     case Bypass::Role::Write:
         break;
     }
@@ -409,6 +419,9 @@ bool File::Close() {
         return true;
     }
     Note(IoStep::Close);
+    if (bypass_ && bypass_->role == Bypass::Role::Port) {
+        ::SetCommTimeouts(AsHandle(native_), &bypass_->portTimeouts);
+    }
     bypass_.reset();
     return ::CloseHandle(AsHandle(std::exchange(native_, kNone))) != 0;
 }
