@@ -151,12 +151,7 @@ private slots:
         CThroughputDlg dlg;
         m_sandbox->Attach(dlg);
         int picked = 0;
-        dlg.Picker().SetAnswer([&](QWidget*) {
-            ++picked;
-            return QString();
-        });
-        dlg.show();
-        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        QVERIFY(ShowCountingPicks(dlg, picked));
         Button(dlg, mode)->click();
         Button(dlg, size)->click();
         QWidget* focus = QApplication::focusWidget();
@@ -188,12 +183,7 @@ private slots:
         CThroughputDlg dlg;
         m_sandbox->Attach(dlg);
         int picks = 0;
-        dlg.Picker().SetAnswer([&](QWidget*) {
-            ++picks;
-            return QString();
-        });
-        dlg.show();
-        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        QVERIFY(ShowCountingPicks(dlg, picks));
         dlg.m_resultList->addItem(QStringLiteral("kept"));
         dlg.Control(focus)->setFocus();
         QTest::mouseClick(Button(dlg, option), Qt::LeftButton);

@@ -485,12 +485,7 @@ private slots:
         CThroughputDlg dlg;
         m_sandbox->Attach(dlg);
         int picks = 0;
-        dlg.Picker().SetAnswer([&](QWidget*) {
-            ++picks;
-            return QString();
-        });
-        dlg.show();
-        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        QVERIFY(ShowCountingPicks(dlg, picks));
         dlg.Control(focus)->setFocus();
         QTest::keyClick(dlg.Control(focus), Qt::Key_Return);
         QCOMPARE(picks, 1);

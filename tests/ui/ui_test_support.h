@@ -139,6 +139,17 @@ private:
     QTemporaryDir m_root;
 };
 
+// Shows an attached dialog whose picker answers no file and counts how often
+// it was asked; false if the window never became active.
+inline bool ShowCountingPicks(CThroughputDlg& dlg, int& picks) {
+    dlg.Picker().SetAnswer([&picks](QWidget*) {
+        ++picks;
+        return QString();
+    });
+    dlg.show();
+    return QTest::qWaitForWindowActive(&dlg);
+}
+
 // Every test thread stopped and the shared state back to rest.
 inline bool EngineAtRest() {
     return !sarnoval::g_testRunning.load() && !sarnoval::g_counterLoopStarted.load() &&
