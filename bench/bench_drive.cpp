@@ -61,12 +61,13 @@ std::vector<std::string> FioArgs(int series, const fs::path& file, std::uint64_t
 int main(int argc, char** argv) {
     const Options options = ParseOptions(argc, argv);
     const bool ceiling = options.ceilingMBps > 0;
-    // 100 MB, or 5 MB when tiny: enough that the engine's whole-millisecond
-    // intervals are not 0, and with a ceiling more than the throttle lets
-    // through at once at 10 MB/s, so it still shows. With a ceiling every size.
+    // 100 MB, or 20 MB when tiny: enough that the engine's whole-millisecond
+    // intervals are not 0 (a virtual disk served from its host's memory reads
+    // 5 MB in under one). With a ceiling every size, or 5 MB when tiny: more
+    // than the throttle lets through at once at 10 MB/s, so it still shows.
     std::vector sizes(std::begin(sarnoval::kSizeOptions), std::end(sarnoval::kSizeOptions));
     if (options.tiny || !ceiling) {
-        sizes = {sizes[options.tiny ? 1 : 3]};
+        sizes = {sizes[!options.tiny ? 3 : ceiling ? 1 : 2]};
     }
     const double unit = ceiling ? options.ceilingMBps : 1; // figures as ratios to the ceiling
     const int decimals = ceiling ? 3 : 0;
