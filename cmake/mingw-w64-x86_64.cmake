@@ -20,10 +20,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
 # A private, quiet prefix in the build folder; no display, and no offer to
-# download Mono or Gecko, so nothing can wait for a click.
+# download Mono or Gecko, so nothing can wait for a click. wine-run.sh starts
+# a program again that Wine dropped as it started.
 find_program(SARNOVAL_WINE NAMES wine64 PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
 if(SARNOVAL_WINE)
     set(CMAKE_CROSSCOMPILING_EMULATOR
         env -u DISPLAY WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDEBUG=-all
-        WINEDLLOVERRIDES=mscoree,mshtml= ${SARNOVAL_WINE})
+        WINEDLLOVERRIDES=mscoree,mshtml= bash ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh
+        ${SARNOVAL_WINE})
 endif()

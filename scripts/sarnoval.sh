@@ -88,10 +88,12 @@ build_windows() {
     cmake --build "$dir" -j "$jobs"
 }
 
-# Wine in a private prefix in build folder $1, with no display.
+# Wine in a private prefix in build folder $1, with no display; wine_run
+# starts a program again that Wine dropped as it started.
 wine_env() {
     wine=(env -u DISPLAY WINEPREFIX="$1/wineprefix" WINEDEBUG=-all
           WINEDLLOVERRIDES="mscoree,mshtml=")
+    wine_run=("${wine[@]}" bash "$root/cmake/wine-run.sh" /usr/lib/wine/wine64)
 }
 
 # Makes the prefix first and within a time limit: a first run that waited for
@@ -104,9 +106,9 @@ make_wine_prefix() {
     [ -f "$1/wineprefix/system.reg" ] && return 0
     echo "Creating the Wine prefix in $1/wineprefix"
     if ! timeout -k 10 300 "${wine[@]}" /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 ||
-        ! "${wine[@]}" /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Drivers' \
+        ! "${wine_run[@]}" reg add 'HKCU\Software\Wine\Drivers' \
             /v Graphics /d null /f >/dev/null 2>&1 ||
-        ! "${wine[@]}" /usr/lib/wine/wine64 reg add 'HKCU\Environment' \
+        ! "${wine_run[@]}" reg add 'HKCU\Environment' \
             /v QT_FORCE_STDERR_LOGGING /d 1 /f >/dev/null 2>&1; then
         echo "Could not create the Wine prefix." >&2
         rm -rf "$1/wineprefix"
@@ -195,7 +197,7 @@ smoke_test_package() {
     unzip -q "$package_zip" -d "$dir"
     make_wine_prefix "$windows_ui_dir" || return 1
     local exe="$dir/Sarnoval/Sarnoval.exe"
-    "${wine[@]}" timeout -k 10 120 /usr/lib/wine/wine64 "$exe" >"$dir.log" 2>&1 &
+    timeout -k 10 120 "${wine_run[@]}" "$exe" >"$dir.log" 2>&1 &
     local program=$! closed=1
     for _ in $(seq 60); do
         sleep 1
