@@ -9,6 +9,7 @@ name (\\\\.\\COMN) is handed to the command in SARNOVAL_COMM_PORT. A command
 still running after TIMEOUT seconds is ended and fails: a read no stop ends.
 """
 import os
+import signal
 import subprocess
 import sys
 import tty
@@ -29,11 +30,17 @@ def main():
     os.close(terminal)
     try:
         env = dict(os.environ, SARNOVAL_COMM_PORT=f"\\\\.\\COM{number}")
-        return subprocess.run(command, env=env, timeout=timeout).returncode
-    except subprocess.TimeoutExpired:
-        print(f"still running after {timeout:g} s: the stop did not end the read",
-              file=sys.stderr)
-        return 1
+        # A group of its own, so that a timeout ends Wine too, not only the
+        # wrapper that started it.
+        child = subprocess.Popen(command, env=env, preexec_fn=os.setpgrp)
+        try:
+            return child.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            os.killpg(child.pid, signal.SIGKILL)
+            child.wait()
+            print(f"still running after {timeout:g} s: the stop did not end the read",
+                  file=sys.stderr)
+            return 1
     finally:
         os.unlink(link)
         os.close(master)
