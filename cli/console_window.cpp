@@ -39,17 +39,17 @@ DriveMap ConsoleWindow::DriveLetters() {
     return letters_;
 }
 
-void ConsoleWindow::MessageBox(const std::string& text) {
-    Keep({text, std::nullopt});
+void ConsoleWindow::MessageBox(const std::string& text, const FailureDetail& detail) {
+    Keep({text, std::nullopt, detail});
 }
 
 // Only the file test's error line comes without figures.
 void ConsoleWindow::AddString(const std::string& line) {
-    Keep({line, std::nullopt});
+    Keep({line, std::nullopt, {}});
 }
 
 void ConsoleWindow::AddResult(const std::string& line, const ResultFigures& figures) {
-    Keep({line, figures});
+    Keep({line, figures, {}});
 }
 
 void ConsoleWindow::Keep(Report report) {

@@ -18,6 +18,7 @@ namespace sarnoval::cli {
 struct Report {
     std::string text;
     std::optional<ResultFigures> figures; // none when the test failed
+    FailureDetail detail;                 // a failure's
 };
 
 class ConsoleWindow final : public TargetWindow, public ResultList {
@@ -34,7 +35,7 @@ public:
     std::string GetDlgItemText(int id, std::size_t capacity) override;
     bool IsDlgButtonChecked(int id) override;
     void SetDlgItemInt(int, std::uint64_t) override {} // progress reads the count itself
-    void MessageBox(const std::string& text) override;
+    void MessageBox(const std::string& text, const FailureDetail& detail) override;
     void AddString(const std::string& line) override;
     void AddResult(const std::string& line, const ResultFigures& figures) override;
     DriveMap DriveLetters() override;

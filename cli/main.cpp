@@ -323,6 +323,13 @@ int Run(const Options& o) {
         if (!report || !report->figures) {
             std::fprintf(stderr, "%s\n",
                          report ? report->text.c_str() : "The test gave no result.");
+            if (report && !report->detail.text.empty()) {
+                std::fprintf(stderr, "%s\n", report->detail.text.c_str());
+            }
+            if (report && o.json) {
+                finished.timeUtc = UtcNow();
+                Print(FailureJson(finished, report->text, report->detail));
+            }
             return kTestFailed;
         }
         finished.line = report->text;

@@ -96,6 +96,21 @@ std::string TestJson(const Finished& test) {
     return End(object, test);
 }
 
+std::string FailureJson(const Finished& test, const std::string& message,
+                        const FailureDetail& detail) {
+    Json object = Start(test);
+    PutText(object, test.drive ? "folder" : "file", test.target);
+    PutText(object, "error", TextToUtf8(message));
+    if (!detail.text.empty()) {
+        PutText(object, "detail", TextToUtf8(detail.text));
+    }
+    if (detail.badOffset) {
+        object["bad_offset"] = *detail.badOffset;
+        object["damage"] = detail.damage ? detail.damage : "other";
+    }
+    return End(object, test);
+}
+
 std::string SummaryJson(const Finished& last, const std::vector<ResultFigures>& runs) {
     Json object = Start(last);
     object["summary"] = true;

@@ -22,6 +22,10 @@ struct Finished {
 std::string UtcNow();
 
 std::string TestJson(const Finished& test);
+// A failed test: its message, and the detail's sentence, first bad offset
+// and damage where it has them.
+std::string FailureJson(const Finished& test, const std::string& message,
+                        const FailureDetail& detail);
 // The medians of a series of the same test.
 std::string SummaryJson(const Finished& last, const std::vector<ResultFigures>& runs);
 

@@ -10,12 +10,13 @@ namespace sarnoval {
 
 class ChunkPace {
 public:
-    static constexpr std::size_t kFirstBytes = 1u << 20;
+    // Small enough that a stop waits no more than 1.3 s at 200 kB/s.
+    static constexpr std::size_t kFirstBytes = 256u << 10;
     static constexpr std::size_t kLeastBytes = 256u << 10;
     static constexpr std::size_t kMostBytes = 8u << 20;
     // A chunk that takes less than kQuick doubles the next, one that takes
     // more than kSlow halves it: at 1 MB/s a chunk takes a quarter of a
-    // second once it has shrunk, and the first one about a second.
+    // second, the first one included.
     static constexpr std::chrono::milliseconds kQuick{60};
     static constexpr std::chrono::milliseconds kSlow{250};
 

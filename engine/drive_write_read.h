@@ -19,6 +19,8 @@ inline constexpr const char* kOpenReadFailed =
     "Error testing drive, could not open file for reading.";
 inline constexpr const char* kWriteFailed = "Error testing drive, could not write the file.";
 inline constexpr const char* kReadFailed = "Error testing drive, could not read the file.";
+inline constexpr const char* kDataWrong =
+    "Error testing drive, the data read back is not what was written.";
 
 struct SizeOption {
     int id;
@@ -33,7 +35,9 @@ inline constexpr SizeOption kSizeOptions[] = {
     {IDC_SIZE_100MB, 100000000},
 };
 
-// One write block of bytes that do not compress, the same on every run.
+// One write block of bytes that do not compress, the same on every run: what
+// the versions before the checked read-back wrote over and over, still known
+// for a leftover.
 std::vector<unsigned char> MakeWriteBlock();
 
 // Writes a temporary file of the chosen size in the root of the chosen drive,

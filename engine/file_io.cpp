@@ -5,6 +5,7 @@
 #include "engine/figures.h"
 
 #include <atomic>
+#include <system_error>
 #include <utility>
 
 namespace sarnoval {
@@ -21,6 +22,10 @@ bool DirectTransfersAllowed() {
     return g_directAllowed.load();
 }
 
+std::string File::Why() const {
+    return std::system_category().message(error_);
+}
+
 std::uint64_t ReadClock(IoTrace* trace) {
     if (trace) {
         trace->Step(IoStep::Clock);
@@ -30,7 +35,8 @@ std::uint64_t ReadClock(IoTrace* trace) {
 
 File::File(File&& other) noexcept
     : bypass_(std::move(other.bypass_)), native_(std::exchange(other.native_, kNone)),
-      id_(other.id_), mayBlock_(other.mayBlock_), refused_(other.refused_), trace_(other.trace_) {}
+      id_(other.id_), mayBlock_(other.mayBlock_), refused_(other.refused_), taken_(other.taken_),
+      error_(other.error_), trace_(other.trace_) {}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
@@ -40,6 +46,8 @@ File& File::operator=(File&& other) noexcept {
         id_ = other.id_;
         mayBlock_ = other.mayBlock_;
         refused_ = other.refused_;
+        taken_ = other.taken_;
+        error_ = other.error_;
         trace_ = other.trace_;
     }
     return *this;

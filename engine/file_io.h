@@ -3,11 +3,13 @@
 // can be told to let go of a file so the drive, not memory, is measured.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace sarnoval {
@@ -83,6 +85,10 @@ struct FreeTransferBuffer {
 using TransferBuffer = std::unique_ptr<unsigned char[], FreeTransferBuffer>;
 TransferBuffer AllocateTransferBuffer(std::size_t bytes);
 
+// The path as text for messages: the reverse of PathFromText, with '?' for
+// what the code page lacks.
+std::string TextFromPath(const std::filesystem::path& path);
+
 // A path from the dialog's text: bytes in the system's ANSI code page on
 // Windows, taken as they are elsewhere. Empty when the text cannot be a name.
 std::filesystem::path PathFromText(std::string_view text);
@@ -110,6 +116,10 @@ public:
     // Whether the open failed because the system refused it for lack of
     // rights, not for a missing folder, a name taken or a full disk.
     bool Refused() const { return refused_; }
+    // Whether the open failed because something stands at the name.
+    bool Taken() const { return taken_; }
+    // The system's reason for a failed open, in its words.
+    std::string Why() const;
     FileId Id() const { return id_; }
 
     // Reads until size bytes or the end of the file; returns the bytes read.
@@ -150,6 +160,8 @@ public:
     // Size, modification time, mode and owner as the system reports them now;
     // none when it cannot.
     std::optional<FileStamp> Stamp() const;
+    // When the file was last modified, by the file system's clock.
+    std::optional<std::chrono::system_clock::time_point> Modified() const;
     bool Close();
 
 #ifndef _WIN32
@@ -184,6 +196,8 @@ private:
     FileId id_;
     bool mayBlock_ = false; // not a regular file: reads wait for a peer
     bool refused_ = false;
+    bool taken_ = false;
+    int error_ = 0; // errno, or GetLastError() on Windows
     IoTrace* trace_ = nullptr;
 };
 

@@ -105,6 +105,10 @@ void FreeTransferBuffer::operator()(unsigned char* buffer) const {
     std::free(buffer);
 }
 
+std::string TextFromPath(const std::filesystem::path& path) {
+    return path.string();
+}
+
 std::filesystem::path PathFromText(std::string_view text) {
     return std::filesystem::path(std::string(text));
 }
@@ -136,6 +140,8 @@ File File::OpenAt(int dir, const char* name, Mode mode, IoTrace* trace) {
     const int fd = OpenRetrying(dir, name, flags, 0600);
     if (fd < 0) {
         file.refused_ = errno == EACCES || errno == EPERM;
+        file.taken_ = errno == EEXIST;
+        file.error_ = errno;
         return file;
     }
     file.native_ = fd;
@@ -297,6 +303,16 @@ std::optional<FileStamp> File::Stamp() const {
     return FileStamp{static_cast<std::uint64_t>(st.st_size),
                      static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
                      static_cast<std::uint32_t>(st.st_mode), static_cast<std::uint32_t>(st.st_uid)};
+}
+
+std::optional<std::chrono::system_clock::time_point> File::Modified() const {
+    const std::optional<FileStamp> stamp = Stamp();
+    if (!stamp) {
+        return std::nullopt;
+    }
+    return std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::nanoseconds(stamp->modifiedNs)));
 }
 
 bool File::Sync() {

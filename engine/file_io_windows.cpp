@@ -33,6 +33,19 @@ void* FromHandle(HANDLE handle) {
 
 } // namespace
 
+std::string TextFromPath(const std::filesystem::path& path) {
+    const std::wstring& name = path.native();
+    if (name.empty() || name.size() > 32767) {
+        return {};
+    }
+    const int size = static_cast<int>(name.size());
+    const int bytes =
+        ::WideCharToMultiByte(CP_ACP, 0, name.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(std::max(bytes, 0)), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, name.data(), size, text.data(), bytes, nullptr, nullptr);
+    return text;
+}
+
 std::filesystem::path PathFromText(std::string_view text) {
     if (text.empty() || text.size() > 32767) {
         return {};
@@ -206,7 +219,10 @@ File File::Open(const std::filesystem::path& path, Mode mode, IoTrace* trace) {
     }
     file.native_ = FromHandle(handle);
     if (!file.native_) {
-        file.refused_ = ::GetLastError() == ERROR_ACCESS_DENIED;
+        const DWORD error = ::GetLastError();
+        file.refused_ = error == ERROR_ACCESS_DENIED;
+        file.taken_ = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+        file.error_ = static_cast<int>(error);
         return file;
     }
     BY_HANDLE_FILE_INFORMATION info{};
@@ -407,6 +423,14 @@ bool File::Touch() {
 
 std::optional<FileStamp> File::Stamp() const {
     return std::nullopt; // file numbers are kept by a rename here: nothing to compare
+}
+
+std::optional<std::chrono::system_clock::time_point> File::Modified() const {
+    FILETIME written{};
+    if (native_ == kNone || !::GetFileTime(AsHandle(native_), nullptr, nullptr, &written)) {
+        return std::nullopt;
+    }
+    return FromFileTime(written);
 }
 
 // Nothing to drop: reads of disk files bypass the cache.

@@ -8,8 +8,10 @@
 
 #include "engine/file_io.h"
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
+#include <string>
 
 namespace sarnoval {
 
@@ -32,6 +34,8 @@ public:
     // Opened, and locked by this copy; not when another copy holds the lock.
     // Where the file system has no locks the lock is taken as held.
     bool Held() const { return held_; }
+    // When not held: why, as a plain sentence.
+    const std::string& WhyNotHeld() const { return whyNot_; }
     const std::filesystem::path& Path() const { return path_; }
 
     // A new regular file at name; fails when anything stands there.
@@ -43,9 +47,15 @@ public:
     // Removes name only if it is still the file id names. True when it did.
     bool RemoveIfSame(const char* name, const FileId& id, IoTrace* trace) const;
     // Removes what stands at name if it provably is a file an earlier run of
-    // the test left (see IsOwnLeftover). True when the name is free afterwards;
-    // anything else there is left as it is.
-    bool ClearLeftover(const char* name, IoTrace* trace) const;
+    // the test left (see ExamineLeftover), judging its age by now, the file
+    // system's clock. True when the name is free afterwards; anything else
+    // there is left as it is, and why says why.
+    bool ClearLeftover(const char* name, std::chrono::system_clock::time_point now,
+                       std::string& why, IoTrace* trace) const;
+    // The file system's clock, which on a share is the server's: the time it
+    // stamps on a file made at name and removed at once. None when name is
+    // taken or nothing can be made there.
+    std::optional<std::chrono::system_clock::time_point> Now(const char* name) const;
     // Moves from to to, never replacing what stands at to.
     Moved Rename(const char* from, const char* to, IoTrace* trace) const;
 
@@ -57,6 +67,9 @@ private:
     int fd_ = -1;
 #endif
     bool held_ = false;
+    std::string whyNot_;
 };
+
+inline constexpr const char* kFolderBusy = "another copy of Sarnoval is testing this folder";
 
 } // namespace sarnoval

@@ -10,8 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <system_error>
 #include <utility>
-#include <vector>
 
 namespace sarnoval {
 
@@ -35,21 +35,26 @@ int OpenRetrying(int dir, const char* name, int flags) {
     return fd;
 }
 
-// The first bytes of the file open at fd, for the leftover rule; short when
-// the read fails.
-std::vector<unsigned char> ReadHead(int fd, std::size_t size) {
-    std::vector<unsigned char> head(size);
+// Up to size bytes of the file open at fd, from offset; short at its end or
+// on a failure.
+std::size_t ReadFrom(int fd, std::uint64_t offset, unsigned char* into, std::size_t size) {
     std::size_t got = 0;
     while (got < size) {
-        const ssize_t n = ::pread(fd, head.data() + got, size - got, static_cast<off_t>(got));
+        const ssize_t n = ::pread(fd, into + got, size - got, static_cast<off_t>(offset + got));
         if (n > 0) {
             got += static_cast<std::size_t>(n);
         } else if (n == 0 || errno != EINTR) {
             break;
         }
     }
-    head.resize(got);
-    return head;
+    return got;
+}
+
+std::chrono::system_clock::time_point Modified(const struct stat& st) {
+    return std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::seconds(st.st_mtim.tv_sec) +
+            std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
 }
 
 } // namespace
@@ -76,11 +81,13 @@ Folder::Folder(std::filesystem::path path) : path_(std::move(path)) {
         // the file.
         fd_ = OpenRetrying(AT_FDCWD, path_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         held_ = fd_ >= 0;
+        whyNot_ = held_ ? "" : std::system_category().message(errno);
         return;
     }
 #endif
     if (fd_ < 0) {
-        return; // no folder to act in: not held
+        whyNot_ = std::system_category().message(errno); // no folder to act in
+        return;
     }
     int result;
     do {
@@ -88,6 +95,7 @@ Folder::Folder(std::filesystem::path path) : path_(std::move(path)) {
     } while (result != 0 && errno == EINTR);
     // Only another holder counts; a file system without locks does not stop the test.
     held_ = result == 0 || errno != EWOULDBLOCK;
+    whyNot_ = held_ ? "" : kFolderBusy;
 }
 
 Folder::~Folder() {
@@ -118,11 +126,14 @@ bool Folder::RemoveIfSame(const char* name, const FileId& id, IoTrace* trace) co
     return ::unlinkat(fd_, name, 0) == 0;
 }
 
-bool Folder::ClearLeftover(const char* name, IoTrace* trace) const {
+bool Folder::ClearLeftover(const char* name, std::chrono::system_clock::time_point now,
+                           std::string& why, IoTrace* trace) const {
     struct stat st {};
     if (::fstatat(fd_, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        why = std::system_category().message(errno);
         return errno == ENOENT;
     }
+    why = "not a file of ours";
     // Only a regular file of ours is opened at all: opening a device or a
     // FIFO can have effects of its own.
     if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
@@ -139,6 +150,7 @@ bool Folder::ClearLeftover(const char* name, IoTrace* trace) const {
     }
 #endif
     if (fd < 0) {
+        why = std::system_category().message(errno);
         return false;
     }
     struct stat open {};
@@ -149,20 +161,44 @@ bool Folder::ClearLeftover(const char* name, IoTrace* trace) const {
         found.links = static_cast<std::uint64_t>(open.st_nlink);
         found.ownedByUs = open.st_uid == ::geteuid();
         found.size = static_cast<std::uint64_t>(open.st_size);
-        found.modified = std::chrono::system_clock::time_point(
-            std::chrono::duration_cast<std::chrono::system_clock::duration>(
-                std::chrono::seconds(open.st_mtim.tv_sec) +
-                std::chrono::nanoseconds(open.st_mtim.tv_nsec)));
-        const auto head = ReadHead(fd, LeftoverHeadBytes(found.size));
-        // The name must still lead to the file examined.
-        if (IsOwnLeftover(found, head, std::chrono::system_clock::now()) &&
-            Holds(name, IdOf(open))) {
+        found.modified = Modified(open);
+        const LeftoverVerdict verdict = ExamineLeftover(
+            found,
+            [fd](std::uint64_t at, unsigned char* into, std::size_t size) {
+                return ReadFrom(fd, at, into, size);
+            },
+            now);
+        why = verdict.why;
+        // Unchanged while it was read, and the name still leads to it.
+        struct stat after {};
+        if (verdict.remove && ::fstat(fd, &after) == 0 && after.st_size == open.st_size &&
+            Modified(after) == found.modified && Holds(name, IdOf(open))) {
             Note(trace, IoStep::Remove);
             removed = ::unlinkat(fd_, name, 0) == 0 || errno == ENOENT;
         }
+#if defined(POSIX_FADV_DONTNEED)
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED); // what reading it cached
+#endif
     }
     ::close(fd);
     return removed;
+}
+
+std::optional<std::chrono::system_clock::time_point> Folder::Now(const char* name) const {
+    int fd;
+    do {
+        fd = ::openat(fd_, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    struct stat st {};
+    const bool known = ::fstat(fd, &st) == 0;
+    if (!known || Holds(name, IdOf(st))) {
+        ::unlinkat(fd_, name, 0);
+    }
+    ::close(fd);
+    return known ? std::optional(Modified(st)) : std::nullopt;
 }
 
 Moved Folder::Rename(const char* from, const char* to, IoTrace* trace) const {

@@ -9,7 +9,6 @@
 
 #include <string>
 #include <utility>
-#include <vector>
 
 namespace sarnoval {
 
@@ -39,30 +38,21 @@ void Note(IoTrace* trace, IoStep step) {
     }
 }
 
-std::chrono::system_clock::time_point FromFileTime(const FILETIME& time) {
-    // 100 ns ticks since 1601; the Unix epoch is 11644473600 seconds later.
-    const std::uint64_t ticks =
-        (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-    const auto sinceUnix = std::chrono::microseconds(static_cast<std::int64_t>(ticks / 10)) -
-                           std::chrono::seconds(11644473600LL);
-    return std::chrono::system_clock::time_point(
-        std::chrono::duration_cast<std::chrono::system_clock::duration>(sinceUnix));
-}
-
-// The first bytes of the file, for the leftover rule; short when it fails.
-std::vector<unsigned char> ReadHead(HANDLE handle, std::size_t size) {
-    std::vector<unsigned char> head(size);
+// Up to size bytes of the file open at handle, from offset; short at its end
+// or on a failure.
+std::size_t ReadFrom(HANDLE handle, std::uint64_t offset, unsigned char* into, std::size_t size) {
     std::size_t got = 0;
     while (got < size) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset + got);
+        at.OffsetHigh = static_cast<DWORD>((offset + got) >> 32);
         DWORD n = 0;
-        if (!::ReadFile(handle, head.data() + got, static_cast<DWORD>(size - got), &n, nullptr) ||
-            n == 0) {
+        if (!::ReadFile(handle, into + got, static_cast<DWORD>(size - got), &n, &at) || n == 0) {
             break;
         }
         got += n;
     }
-    head.resize(got);
-    return head;
+    return got;
 }
 
 // The serial number of the volume that holds the folder at path.
@@ -130,6 +120,7 @@ Folder::Folder(std::filesystem::path path) : path_(std::move(path)) {
     // Another copy's object, whether we may open it or not, means the folder
     // is not ours; no named objects at all does not stop the test.
     held_ = object ? error != ERROR_ALREADY_EXISTS : error != ERROR_ACCESS_DENIED;
+    whyNot_ = held_ ? "" : kFolderBusy;
 }
 
 Folder::~Folder() {
@@ -146,10 +137,12 @@ File Folder::OpenReadBack(const char* name, IoTrace* trace) const {
     return File::Open(path_ / name, File::Mode::ReadBack, trace);
 }
 
-bool Folder::ClearLeftover(const char* name, IoTrace* trace) const {
+bool Folder::ClearLeftover(const char* name, std::chrono::system_clock::time_point now,
+                           std::string& why, IoTrace* trace) const {
     const HANDLE handle = OpenToExamine(path_ / name, DELETE | GENERIC_READ);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
+        why = "the system refused to open it (error " + std::to_string(error) + ")";
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
     }
     // Owners are not compared: FAT reports none and Samba mapped ones; the
@@ -162,16 +155,38 @@ bool Folder::ClearLeftover(const char* name, IoTrace* trace) const {
         found.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
         found.modified = FromFileTime(info.ftLastWriteTime);
     }
+    const LeftoverVerdict verdict = ExamineLeftover(
+        found,
+        [handle](std::uint64_t at, unsigned char* into, std::size_t size) {
+            return ReadFrom(handle, at, into, size);
+        },
+        now);
+    why = verdict.why;
     bool removed = false;
-    if (found.regular) {
-        const auto head = ReadHead(handle, LeftoverHeadBytes(found.size));
-        if (IsOwnLeftover(found, head, std::chrono::system_clock::now())) {
-            Note(trace, IoStep::Remove);
-            removed = DeleteByHandle(handle);
-        }
+    BY_HANDLE_FILE_INFORMATION after{};
+    // Unchanged while it was read.
+    if (verdict.remove && ::GetFileInformationByHandle(handle, &after) &&
+        after.nFileSizeLow == info.nFileSizeLow && after.nFileSizeHigh == info.nFileSizeHigh &&
+        FromFileTime(after.ftLastWriteTime) == found.modified) {
+        Note(trace, IoStep::Remove);
+        removed = DeleteByHandle(handle);
     }
     ::CloseHandle(handle); // the file goes with the last handle
     return removed;
+}
+
+std::optional<std::chrono::system_clock::time_point> Folder::Now(const char* name) const {
+    // Deleted as it is closed, or by the system if this process dies first.
+    const HANDLE handle =
+        ::CreateFileW((path_ / name).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    FILETIME written{};
+    const bool known = ::GetFileTime(handle, nullptr, nullptr, &written) != 0;
+    ::CloseHandle(handle);
+    return known ? std::optional(FromFileTime(written)) : std::nullopt;
 }
 
 bool Folder::Holds(const char* name, const FileId& id) const {

@@ -5,7 +5,8 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <span>
+#include <functional>
+#include <string>
 
 namespace sarnoval {
 
@@ -26,14 +27,23 @@ struct FoundFile {
 inline constexpr std::chrono::seconds kLeftoverAge{60};
 inline constexpr std::chrono::seconds kTouchPeriod{10};
 
-// How much of a found file's start to read for IsOwnLeftover.
-std::size_t LeftoverHeadBytes(std::uint64_t size);
+// Reads up to size bytes of the file at offset; how many came, 0 at its end
+// or on a failure.
+using ReadAt =
+    std::function<std::size_t(std::uint64_t offset, unsigned char* into, std::size_t size)>;
 
-// Only we write such a file: a regular file with one name, ours, a whole
-// number of write blocks and no more than the largest test, starting with the
-// write pattern (head is its first LeftoverHeadBytes), and untouched for
-// kLeftoverAge. Anything else may be somebody's data.
-bool IsOwnLeftover(const FoundFile& found, std::span<const unsigned char> head,
-                   std::chrono::system_clock::time_point now);
+// What to do with a file found at one of the names.
+struct LeftoverVerdict {
+    bool remove = false;
+    std::string why; // when it stays: a plain sentence for the user
+};
+
+// Only we write such a file: a regular file with one name, ours, no larger
+// than the largest test and one transfer, whose every byte is what a run of
+// the test writes (a run cut anywhere included), and untouched for
+// kLeftoverAge by now, the file system's own clock. Anything else may be
+// somebody's data. The whole file is read before a verdict to remove it.
+LeftoverVerdict ExamineLeftover(const FoundFile& found, const ReadAt& read,
+                                std::chrono::system_clock::time_point now);
 
 } // namespace sarnoval

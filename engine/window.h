@@ -8,7 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
+#include <utility>
 
 // <windows.h> renames MessageBox to MessageBoxA: the method keeps its one name.
 #ifdef MessageBox
@@ -20,6 +22,20 @@ namespace sarnoval {
 // Capacity that asks for a control's whole text, uncut.
 inline constexpr std::size_t kWholeText = std::numeric_limits<std::size_t>::max();
 
+// What a failed test tells beyond its message: which file and why; for data
+// read back wrong, where and how.
+struct FailureDetail {
+    FailureDetail() = default;
+    FailureDetail(std::string sentence)
+        : text(std::move(sentence)) {} // NOLINT: plain text converts
+    FailureDetail(std::string sentence, std::uint64_t offset, const char* how)
+        : text(std::move(sentence)), badOffset(offset), damage(how) {}
+
+    std::string text; // a plain sentence, or nothing
+    std::optional<std::uint64_t> badOffset;
+    const char* damage = nullptr; // with badOffset: "bits", "moved", "stale", "zeros", "other"
+};
+
 class TargetWindow {
 public:
     virtual ~TargetWindow() = default;
@@ -29,9 +45,10 @@ public:
     virtual bool IsDlgButtonChecked(int id) = 0;
     // Shows the value as an unsigned decimal number.
     virtual void SetDlgItemInt(int id, std::uint64_t value) = 0;
-    // Modal box with the application's name as caption and one OK button;
-    // returns once it is dismissed.
-    virtual void MessageBox(const std::string& text) = 0;
+    // Modal box with the application's name as caption, text as its message,
+    // the detail's text below it, and one OK button; returns once it is
+    // dismissed.
+    virtual void MessageBox(const std::string& text, const FailureDetail& detail) = 0;
     // Where the drive letters lead: the folder each one stands for.
     virtual DriveMap DriveLetters() = 0;
 };

@@ -4,6 +4,7 @@
 
 #include "engine/file_io.h"
 
+#include <chrono>
 #include <cstring>
 
 namespace sarnoval {
@@ -26,6 +27,16 @@ inline FileId IdOf(HANDLE handle, const BY_HANDLE_FILE_INFORMATION& info) {
     id.device = info.dwVolumeSerialNumber;
     id.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     return id;
+}
+
+inline std::chrono::system_clock::time_point FromFileTime(const FILETIME& time) {
+    // 100 ns ticks since 1601; the Unix epoch is 11644473600 seconds later.
+    const std::uint64_t ticks =
+        (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    const auto sinceUnix = std::chrono::microseconds(static_cast<std::int64_t>(ticks / 10)) -
+                           std::chrono::seconds(11644473600LL);
+    return std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(sinceUnix));
 }
 
 // A regular file on a disk: no folder, link, junction, device or pipe.

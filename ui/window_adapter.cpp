@@ -213,22 +213,23 @@ void QtWindowAdapter::AddString(const std::string& line) {
     Post(std::move(add));
 }
 
-QMessageBox* QtWindowAdapter::MakeBox(const std::string& text) {
+QMessageBox* QtWindowAdapter::MakeBox(const std::string& text, const std::string& detail) {
     QMessageBox* box = MakeMessageBox(m_dialog, QString::fromLocal8Bit(text));
+    box->setInformativeText(QString::fromLocal8Bit(detail));
     box->setProperty("sarnovalEngineBox", true);
     return box;
 }
 
-void QtWindowAdapter::MessageBox(const std::string& text) {
+void QtWindowAdapter::MessageBox(const std::string& text, const sarnoval::FailureDetail& detail) {
     if (OnGuiThread()) {
         if (!m_closing.load()) {
-            MakeBox(text)->exec();
+            MakeBox(text, detail.text)->exec();
         }
         return;
     }
     auto pending = std::make_shared<Pending>();
-    WaitForGui(pending, [this, text](const std::shared_ptr<Pending>& p) {
-        QMessageBox* box = MakeBox(text);
+    WaitForGui(pending, [this, text, detail = detail.text](const std::shared_ptr<Pending>& p) {
+        QMessageBox* box = MakeBox(text, detail);
         // Dismissed by its button, Escape or its close box; closing the dialog
         // ends the wait by itself.
         connect(box, &QDialog::finished, this, [this, p] {

@@ -48,7 +48,7 @@ public:
     std::string GetDlgItemText(int id, std::size_t capacity) override;
     bool IsDlgButtonChecked(int id) override;
     void SetDlgItemInt(int id, std::uint64_t value) override;
-    void MessageBox(const std::string& text) override;
+    void MessageBox(const std::string& text, const sarnoval::FailureDetail& detail) override;
     void AddString(const std::string& line) override;
     sarnoval::DriveMap DriveLetters() override;
 
@@ -76,7 +76,7 @@ private:
 
     std::string ReadText(int id) const;
     bool ReadChecked(int id) const;
-    QMessageBox* MakeBox(const std::string& text);
+    QMessageBox* MakeBox(const std::string& text, const std::string& detail);
 
     QPointer<QWidget> m_dialog;
     ControlLookup m_lookup;

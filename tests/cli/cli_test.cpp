@@ -50,7 +50,8 @@ TEST_F(CliTest, ExitStatusesAndWhereTheTextsGo) {
     struct Case {
         std::vector<std::string> args;
         int code;
-        std::string err; // stderr in full, or for usage errors how it ends
+        std::string err;       // how stderr starts, or for usage errors how it ends
+        std::size_t lines = 1; // of stderr, when the test failed
     };
     const std::vector<Case> cases = {
         {{"--version"}, 0, ""},
@@ -64,11 +65,14 @@ TEST_F(CliTest, ExitStatusesAndWhereTheTextsGo) {
         {{"drive", "--json=yes"}, 2, usage},
         {{"drive", "C", "D"}, 2, usage},
         {{"file", missing}, 1, missing + " - ERROR Reading File.\n"},
+        // The design's text, then which file and the system's reason.
         {{"drive", (dir_ / "none").string()},
          1,
-         "Error testing drive, could not open file for writing.\n"},
+         "Error testing drive, could not open file for writing.\n" + (dir_ / "none").string() +
+             ": ",
+         2},
         // An empty folder name is no folder: never the current one.
-        {{"drive", ""}, 1, "Error testing drive, could not open file for writing.\n"},
+        {{"drive", ""}, 1, "Error testing drive, could not open file for writing.\nNo drive", 2},
     };
     for (const Case& c : cases) {
         const CliResult r = RunCli(c.args, dir_);
@@ -77,7 +81,10 @@ TEST_F(CliTest, ExitStatusesAndWhereTheTextsGo) {
         if (c.code == 2) {
             EXPECT_NE(r.err.find(usage), std::string::npos) << r.err;
         } else {
-            EXPECT_EQ(r.err, c.err);
+            EXPECT_EQ(r.err.substr(0, c.err.size()), c.err);
+            EXPECT_EQ(static_cast<std::size_t>(std::count(r.err.begin(), r.err.end(), '\n')),
+                      c.code ? c.lines : 0)
+                << r.err;
         }
         EXPECT_EQ(r.out.empty(), c.code != 0) << r.out;
     }

@@ -2,6 +2,7 @@
 // back only the file it wrote, and deletes nothing it did not create.
 #include "drive_fixture.h"
 #include "engine/leftover.h"
+#include "engine/pattern.h"
 #include "res/resource.h"
 
 #ifdef _WIN32
@@ -109,46 +110,70 @@ TEST_F(DriveTest, NothingAtEitherNameIsWrittenThroughReadOrDeleted) {
 }
 
 // A file at either name is deleted only when only we could have written it:
-// our pattern, whole blocks, no more than 100 MB, and nobody has touched it
-// for a while. Anything else is left byte for byte.
+// every byte what a run writes (this pattern or the one before), whatever the
+// length, no more than 100 MB and a transfer, and nobody has touched it for a
+// while. Anything else is left byte for byte, and the user is told why.
 TEST_F(DriveTest, OnlyProvableLeftoversAreRemoved) {
     const auto old = 2 * kLeftoverAge;
     const std::uint64_t block = kDriveBlockBytes;
+    const auto write = [](const fs::path& at, const std::string& bytes, std::chrono::seconds age) {
+        std::ofstream(at, std::ios::binary) << bytes;
+        fs::last_write_time(at, fs::file_time_type::clock::now() - age);
+    };
+    const auto stamped = [](std::uint64_t size) {
+        std::string bytes(size, '\0');
+        Pattern(7).Fill(reinterpret_cast<unsigned char*>(bytes.data()), 0, bytes.size());
+        return bytes;
+    };
     struct Case {
         const char* what;
         const char* name;
         std::function<void(const fs::path&)> plant;
         const char* message; // null: removed, and the test reports its line
+        const char* why;     // what the detail says
     };
     const Case cases[] = {
-        {"leftover", kFirstTempName, [&](auto& at) { PlantLeftover(at, block, old); }, nullptr},
-        {"leftover", kSecondTempName, [&](auto& at) { PlantLeftover(at, 5 * block, old); },
-         nullptr},
-        {"a user's file", kFirstTempName,
+        {"cut mid-page", kFirstTempName, [&](auto& at) { write(at, stamped(3 * 4096 + 5), old); },
+         nullptr, ""},
+        {"cut in a stamp", kFirstTempName, [&](auto& at) { write(at, stamped(4096 + 9), old); },
+         nullptr, ""},
+        {"whole", kSecondTempName, [&](auto& at) { write(at, stamped(5 * block), old); }, nullptr,
+         ""},
+        {"earlier pattern, cut", kFirstTempName,
+         [&](auto& at) { PlantLeftover(at, block + 1, old); }, nullptr, ""},
+        {"earlier pattern", kSecondTempName, [&](auto& at) { PlantLeftover(at, 5 * block, old); },
+         nullptr, ""},
+        {"empty", kFirstTempName, [&](auto& at) { write(at, "", old); }, nullptr, ""},
+        {"a user's file", kFirstTempName, [&](auto& at) { write(at, "precious", old); },
+         kOpenWriteFailed, "not a file of ours"},
+        {"zeros", kFirstTempName, [&](auto& at) { write(at, std::string(block, '\0'), old); },
+         kOpenWriteFailed, "not a file of ours"},
+        {"last byte not ours", kFirstTempName,
          [&](auto& at) {
-             std::ofstream(at) << "precious";
-             fs::last_write_time(at, fs::file_time_type::clock::now() - old);
+             std::string bytes = stamped(3 * 4096 + 5);
+             bytes.back() ^= 1;
+             write(at, bytes, old);
          },
-         kOpenWriteFailed},
-        {"other content", kFirstTempName,
+         kOpenWriteFailed, "not a file of ours"},
+        {"two runs' pages", kFirstTempName,
          [&](auto& at) {
-             std::ofstream(at, std::ios::binary) << std::string(block, '\0');
-             fs::last_write_time(at, fs::file_time_type::clock::now() - old);
+             std::string bytes = stamped(2 * 4096);
+             bytes[4096 + 8] ^= 1; // the second page's tag
+             write(at, bytes, old);
          },
-         kOpenWriteFailed},
-        {"not whole blocks", kFirstTempName, [&](auto& at) { PlantLeftover(at, block + 1, old); },
-         kOpenWriteFailed},
-        {"over 100 MB", kFirstTempName,
+         kOpenWriteFailed, "not a file of ours"},
+        {"over 100 MB and a transfer", kFirstTempName,
          [&](auto& at) {
              PlantLeftover(at, block, old);
-             fs::resize_file(at, 501 * block);
+             fs::resize_file(at, 110000000);
              fs::last_write_time(at, fs::file_time_type::clock::now() - old);
          },
-         kOpenWriteFailed},
+         kOpenWriteFailed, "not a file of ours"},
         {"modified lately", kFirstTempName,
-         [&](auto& at) { PlantLeftover(at, block, kLeftoverAge / 2); }, kOpenWriteFailed},
-        {"a user's file", kSecondTempName, [&](auto& at) { std::ofstream(at) << "precious"; },
-         kOpenReadFailed},
+         [&](auto& at) { write(at, stamped(block), kLeftoverAge / 2); }, kOpenWriteFailed,
+         "a file left by a run that ended 3"},
+        {"a user's file", kSecondTempName, [&](auto& at) { write(at, "precious", {}); },
+         kOpenReadFailed, "not a file of ours"},
     };
     for (const Case& c : cases) {
         const std::string which = std::string(c.name) + ", " + c.what;
@@ -168,6 +193,10 @@ TEST_F(DriveTest, OnlyProvableLeftoversAreRemoved) {
             continue;
         }
         EXPECT_EQ(window.Messages(), std::vector<std::string>{c.message}) << which;
+        ASSERT_EQ(window.Details().size(), 1u) << which;
+        // Which file, then why.
+        EXPECT_EQ(window.Details()[0].text.rfind(at.string() + ": " + c.why, 0), 0u)
+            << which << ": " << window.Details()[0].text;
         EXPECT_TRUE(window.Lines().empty()) << which;
         EXPECT_TRUE(Contents(at) == before) << which;
         EXPECT_EQ(fs::last_write_time(at), modified) << which;

@@ -57,11 +57,12 @@ void HeadlessWindow::SetDlgItemInt(int id, std::uint64_t value) {
     }
 }
 
-void HeadlessWindow::MessageBox(const std::string& text) {
+void HeadlessWindow::MessageBox(const std::string& text, const FailureDetail& detail) {
     std::function<void(const std::string&)> hook;
     {
         std::lock_guard lock(mutex_);
         messages_.push_back(text);
+        details_.push_back(detail);
         hook = hook_;
     }
     changed_.notify_all();
@@ -99,6 +100,11 @@ std::vector<std::string> HeadlessWindow::Lines() const {
 std::vector<std::string> HeadlessWindow::Messages() const {
     std::lock_guard lock(mutex_);
     return messages_;
+}
+
+std::vector<FailureDetail> HeadlessWindow::Details() const {
+    std::lock_guard lock(mutex_);
+    return details_;
 }
 
 std::vector<std::uint64_t> HeadlessWindow::ShownValues(int id) const {

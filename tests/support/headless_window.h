@@ -32,7 +32,7 @@ public:
     std::string GetDlgItemText(int id, std::size_t capacity) override;
     bool IsDlgButtonChecked(int id) override;
     void SetDlgItemInt(int id, std::uint64_t value) override;
-    void MessageBox(const std::string& text) override;
+    void MessageBox(const std::string& text, const FailureDetail& detail) override;
     void AddString(const std::string& line) override;
     void AddResult(const std::string& line, const ResultFigures& figures) override;
     DriveMap DriveLetters() override;
@@ -41,6 +41,8 @@ public:
     // The figures behind each result line given with them.
     std::vector<ResultFigures> Figures() const;
     std::vector<std::string> Messages() const;
+    // The detail given with each message.
+    std::vector<FailureDetail> Details() const;
     // Each value shown in a control, in order; a repeat of the last is not recorded again.
     std::vector<std::uint64_t> ShownValues(int id) const;
     int TextReads(int id) const;
@@ -64,6 +66,7 @@ private:
     std::vector<std::string> lines_;
     std::vector<ResultFigures> figures_;
     std::vector<std::string> messages_;
+    std::vector<FailureDetail> details_;
 };
 
 } // namespace sarnoval

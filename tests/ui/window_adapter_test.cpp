@@ -234,7 +234,7 @@ private slots:
             case 1:
                 return std::string(m_adapter->IsDlgButtonChecked(IDC_SIZE_1MB) ? "yes" : "no");
             default:
-                m_adapter->MessageBox("hello");
+                m_adapter->MessageBox("hello", {});
                 return std::string("dismissed");
             }
         });
@@ -270,12 +270,15 @@ private slots:
         QTRY_VERIFY(!m_window->findChild<QMessageBox*>());
     }
 
-    // The engine's box: program name as caption, OK, and the worker waits for it.
+    // The engine's box: program name as caption, the detail below the message,
+    // OK, and the worker waits for it.
     void messageBoxWaitsForOk() {
-        auto shown = OnWorker([&] { m_adapter->MessageBox("Error testing drive."); });
+        auto shown = OnWorker(
+            [&] { m_adapter->MessageBox("Error testing drive.", {"C:\\SarnovalTemp.TMP: why."}); });
         QTRY_VERIFY_WITH_TIMEOUT(m_window->findChild<QMessageBox*>(), kTimeoutMs);
         QMessageBox* box = m_window->findChild<QMessageBox*>();
         QCOMPARE(box->text(), QStringLiteral("Error testing drive."));
+        QCOMPARE(box->informativeText(), QStringLiteral("C:\\SarnovalTemp.TMP: why."));
         QCOMPARE(box->windowTitle(), QCoreApplication::applicationName());
         QCOMPARE(box->standardButtons(), QMessageBox::Ok);
         QTest::qWait(20);
