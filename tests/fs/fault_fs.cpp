@@ -2,10 +2,14 @@
 // mount point, with the kernel's writeback cache on, and fails on command.
 //
 //   fault_fs BACKING MOUNTPOINT [-f] [-o eio_from=N,eio_bytes=M]
+//            [-o damage=bits|zeros|moved,damage_at=N,moved_from=M] [-o skew=S]
 //
 // Writes that reach it (with the writeback cache, those the kernel flushes,
 // long after write() returned) and touch bytes [N, N+M) of any file return
 // EIO, and their data is dropped: a disk that accepted data and then lost it.
+// Reads return, for byte N of any file, one bit flipped (bits), or for its
+// 4 KiB page zeros or the page at offset M: a failing or a fake disk. Its
+// clock runs S seconds (may be negative) off the machine's, as a server's.
 #define FUSE_USE_VERSION 31
 
 #include <fuse3/fuse.h>
@@ -31,6 +35,10 @@ struct Options {
     char* backing = nullptr;
     unsigned long long eioFrom = ULLONG_MAX;
     unsigned long long eioBytes = 0;
+    char* damage = nullptr;
+    unsigned long long damageAt = 0;
+    unsigned long long movedFrom = 0;
+    long long skew = 0;
 };
 
 Options g_options;
@@ -48,6 +56,10 @@ int Fail() {
 int GetAttr(const char* path, struct stat* st, fuse_file_info* fi) {
     const int r = fi ? ::fstat(static_cast<int>(fi->fh), st)
                      : ::fstatat(g_root, Rel(path), st, AT_SYMLINK_NOFOLLOW);
+    // Times as the skewed clock stamped them.
+    st->st_atim.tv_sec += g_options.skew;
+    st->st_mtim.tv_sec += g_options.skew;
+    st->st_ctim.tv_sec += g_options.skew;
     return r == 0 ? 0 : Fail();
 }
 
@@ -113,7 +125,13 @@ int Truncate(const char* path, off_t size, fuse_file_info* fi) {
     return r;
 }
 
-int UTimens(const char* path, const timespec times[2], fuse_file_info* fi) {
+int UTimens(const char* path, const timespec given[2], fuse_file_info* fi) {
+    timespec times[2] = {given[0], given[1]};
+    for (timespec& time : times) {
+        if (time.tv_nsec != UTIME_NOW && time.tv_nsec != UTIME_OMIT) {
+            time.tv_sec -= g_options.skew; // stored by the machine's clock
+        }
+    }
     const int r = fi ? ::futimens(static_cast<int>(fi->fh), times)
                      : ::utimensat(g_root, Rel(path), times, AT_SYMLINK_NOFOLLOW);
     return r == 0 ? 0 : Fail();
@@ -146,8 +164,29 @@ int Open(const char* path, fuse_file_info* fi) {
     return 0;
 }
 
+// Changes what a read of [offset, offset + n) returns, as damage says.
+void Damage(int fd, char* buffer, size_t n, off_t offset) {
+    const auto begin = static_cast<unsigned long long>(offset);
+    const unsigned long long at = g_options.damageAt;
+    const unsigned long long page = at / 4096 * 4096;
+    const std::string how = g_options.damage ? g_options.damage : "";
+    if (how == "bits" && at >= begin && at < begin + n) {
+        buffer[at - begin] ^= 1;
+    } else if ((how == "zeros" || how == "moved") && page >= begin && page + 4096 <= begin + n) {
+        char* into = buffer + (page - begin);
+        std::memset(into, 0, 4096);
+        if (how == "moved") {
+            ::pread(fd, into, 4096, static_cast<off_t>(g_options.movedFrom));
+        }
+    }
+}
+
 int Read(const char*, char* buffer, size_t size, off_t offset, fuse_file_info* fi) {
-    const ssize_t n = ::pread(static_cast<int>(fi->fh), buffer, size, offset);
+    const int fd = static_cast<int>(fi->fh);
+    const ssize_t n = ::pread(fd, buffer, size, offset);
+    if (n > 0) {
+        Damage(fd, buffer, static_cast<size_t>(n), offset);
+    }
     return n < 0 ? Fail() : static_cast<int>(n);
 }
 
@@ -212,6 +251,10 @@ void* Init(fuse_conn_info* conn, fuse_config* cfg) {
 const fuse_opt kOptionTable[] = {
     {"eio_from=%llu", offsetof(Options, eioFrom), 0},
     {"eio_bytes=%llu", offsetof(Options, eioBytes), 0},
+    {"damage=%s", offsetof(Options, damage), 0},
+    {"damage_at=%llu", offsetof(Options, damageAt), 0},
+    {"moved_from=%llu", offsetof(Options, movedFrom), 0},
+    {"skew=%lld", offsetof(Options, skew), 0},
     FUSE_OPT_END,
 };
 
@@ -231,7 +274,8 @@ int main(int argc, char* argv[]) {
     fuse_args args = FUSE_ARGS_INIT(argc, argv);
     if (fuse_opt_parse(&args, &g_options, kOptionTable, TakeBacking) != 0 || !g_options.backing) {
         std::fprintf(stderr,
-                     "usage: fault_fs BACKING MOUNTPOINT [-f] [-o eio_from=N,eio_bytes=M]\n");
+                     "usage: fault_fs BACKING MOUNTPOINT [-f] [-o eio_from=N,eio_bytes=M]\n"
+                     "       [-o damage=bits|zeros|moved,damage_at=N,moved_from=M] [-o skew=S]\n");
         return 2;
     }
     g_root = ::open(g_options.backing, O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -6,6 +6,7 @@
 #include "engine/figures.h"
 #include "engine/file_io.h"
 #include "engine/file_read.h"
+#include "engine/pattern.h"
 #include "tests/engine/engine_fixture.h"
 
 #include <sys/wait.h>
@@ -13,6 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <regex>
 
@@ -163,6 +165,78 @@ TEST_F(RealFsTest, DataLostAfterItWasAcceptedIsAWriteError) {
     EXPECT_EQ(window_.Messages(), std::vector<std::string>{kWriteFailed});
     EXPECT_EQ(window_.Lines(), kNone);
     EXPECT_EQ(Entries(disk->Backing()), kNone);
+}
+
+// A disk that returns other data than it was given gets an error, never a
+// speed, and the file goes: a flipped bit, another place's page (one a whole
+// pattern period away too, whose bytes under the stamp are the same), or
+// zeros. Undamaged, the same layer gives a line.
+TEST_F(RealFsTest, DataReadBackWrongIsAnErrorSayingWhereAndHow) {
+    constexpr std::uint64_t kAt = 1234567;
+    constexpr std::uint64_t kPage = kAt / kPageBytes * kPageBytes;
+    const std::string at = ",damage_at=" + std::to_string(kAt);
+    struct Case {
+        std::string options;
+        const char* damage; // null: undamaged
+        std::uint64_t from;
+    };
+    const Case cases[] = {
+        {"-", nullptr, 0},
+        {"damage=bits" + at, "bits", 0},
+        {"damage=moved,moved_from=40960" + at, "moved", 40960},
+        {"damage=moved,moved_from=" + std::to_string(kPage - kPeriodBytes) + at, "moved",
+         kPage - kPeriodBytes},
+        {"damage=zeros" + at, "zeros", 0},
+    };
+    for (const Case& c : cases) {
+        const auto disk = Mount("fault", c.options);
+        if (!disk) {
+            return;
+        }
+        HeadlessWindow window;
+        DriveTestOn(window, disk->Root(), IDC_SIZE_5MB);
+        EXPECT_EQ(Entries(disk->Backing()), kNone) << c.options;
+        if (!c.damage) {
+            EXPECT_EQ(window.Lines().size(), 1u) << c.options;
+            continue;
+        }
+        EXPECT_EQ(window.Messages(), std::vector<std::string>{kDataWrong}) << c.options;
+        EXPECT_EQ(window.Lines(), kNone) << c.options;
+        ASSERT_EQ(window.Details().size(), 1u) << c.options;
+        const FailureDetail detail = window.Details()[0];
+        ASSERT_TRUE(detail.badOffset) << c.options;
+        EXPECT_EQ(*detail.badOffset / kPageBytes, kPage / kPageBytes) << c.options;
+        EXPECT_TRUE(std::string(c.damage) != "bits" || *detail.badOffset == kAt) << c.options;
+        EXPECT_STREQ(detail.damage, c.damage) << c.options;
+        EXPECT_NE(detail.text.find(std::to_string(c.from ? c.from : *detail.badOffset)),
+                  std::string::npos)
+            << c.options << ": " << detail.text;
+    }
+}
+
+// A server whose clock runs two minutes behind this machine's: a file of ours
+// at either name, modified just now by the server's clock (another copy's,
+// through a second mount), is not taken for a stale leftover.
+TEST_F(RealFsTest, LeftoverAgeIsTheServersClocks) {
+    const std::pair<const char*, const char*> names[] = {
+        {kFirstTempName, kOpenWriteFailed},
+        {kSecondTempName, kOpenReadFailed},
+    };
+    for (const auto& [name, message] : names) {
+        const auto share = Mount("fault", "skew=-120");
+        if (!share) {
+            return;
+        }
+        std::string bytes(1000000, '\0');
+        Pattern(9).Fill(reinterpret_cast<unsigned char*>(bytes.data()), 0, bytes.size());
+        std::ofstream(share->Backing() / name, std::ios::binary) << bytes;
+        HeadlessWindow window;
+        DriveTestOn(window, share->Root(), IDC_SIZE_1MB);
+        EXPECT_EQ(window.Messages(), std::vector<std::string>{message}) << name;
+        EXPECT_EQ(TempFiles(share->Backing()), std::vector<std::string>{name});
+        std::ifstream in(share->Backing() / name, std::ios::binary);
+        EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == bytes) << name;
+    }
 }
 
 // A volume unmounted lazily mid-test: the names lead to the empty mount point,
