@@ -1,11 +1,13 @@
 // The engine on a fast device (run_all.sh --fast-device: a RAM-backed loop
 // device): the 100 MB drive test and the 1 GB file test against fio with
 // direct I/O in the engine's largest request, one request at a time,
-// interleaved, and the CPU time each spends per GB. The engine runs in this
+// interleaved, and the CPU time each spends per GB; and the read-back without
+// its check of every byte, to show what the check costs. The engine runs in this
 // process, timed at its own clock readings to the microsecond: at these speeds
 // a phase lasts tens of milliseconds, too short for whole milliseconds.
 #include "bench_common.h"
 #include "engine/chunk_pace.h"
+#include "engine/drive_write_read.h"
 #include "res/resource.h"
 
 #include <algorithm>
@@ -54,6 +56,7 @@ int main(int argc, char** argv) {
     const fs::path dataFile = options.folder / "sarnoval-bench-file.dat";
     // [phase]: MB/s and CPU seconds per GB, ours and fio's
     std::vector<double> ours[kPhases], fio[kPhases], oursCpu[kPhases], fioCpu[kPhases];
+    std::vector<double> unchecked, uncheckedCpu; // the read-back, its check off
 
     if (!MakeDataFile(dataFile, fileBytes)) {
         Fail("could not write " + dataFile.string());
@@ -70,6 +73,13 @@ int main(int argc, char** argv) {
         double mbps[kPhases][2] = {};
         const TracedRun drive = TracedDriveTest(options.folder, sizeId);
         const TracedRun file = TracedFileTest(dataFile);
+        sarnoval::CheckReadBack(false);
+        const TracedRun bare = TracedDriveTest(options.folder, sizeId);
+        sarnoval::CheckReadBack(true);
+        if (bare.ok) {
+            unchecked.push_back(driveBytes / (bare.seconds[3] - bare.seconds[2]) / kMB);
+            uncheckedCpu.push_back((bare.cpuSeconds[3] - bare.cpuSeconds[2]) / (driveBytes / 1e9));
+        }
         if (drive.ok && file.ok) {
             const double sec[kPhases] = {drive.seconds[1], drive.seconds[3] - drive.seconds[2],
                                          file.seconds[1]};
@@ -119,5 +129,13 @@ int main(int argc, char** argv) {
                              Figure(options, key + ".cpu", oc, 3) + " / " +
                                  Figure(options, key + ".fiocpu", fc, 3)});
     }
+    const double bare = PrintStats("drive test read-back unchecked, ours, MB/s", unchecked, 0);
+    const double bareCpu =
+        PrintStats("drive test read-back unchecked, ours, CPU s per GB", uncheckedCpu, 3);
+    const double checked = Summarize(ours[kRead]).median;
+    SummaryRow(options, {"Fast device: read-back checked / unchecked",
+                         Fixed(checked, 0) + " / " + Figure(options, "fast.read_unchecked", bare, 0),
+                         "", Figure(options, "fast.check_ratio", checked / bare, 3),
+                         Figure(options, "fast.read_unchecked_cpu", bareCpu, 3)});
     return Finish();
 }

@@ -11,6 +11,7 @@
 #include "res/resource.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -28,6 +29,8 @@ namespace sarnoval {
 namespace fs = std::filesystem;
 
 namespace {
+
+std::atomic<bool> g_checkReadBack{true};
 
 // The file this test created: its name in the folder, which file it is, and
 // what a move keeps of it where the new name gets a new number.
@@ -235,9 +238,10 @@ bool WriteBlocks(File& out, const Pattern& pattern, Buffers& buffers, std::uint6
 // be had. Its owner's scope ends it.
 class Checker {
 public:
-    Checker(const Pattern& pattern, bool threaded) : pattern_(pattern) {
+    Checker(const Pattern& pattern, bool threaded)
+        : pattern_(pattern), enabled_(g_checkReadBack.load()) {
         try {
-            if (threaded) {
+            if (threaded && enabled_) {
                 thread_ = std::thread([this] { Run(); });
             }
         } catch (const std::system_error&) {
@@ -258,6 +262,9 @@ public:
     // checked; data stays untouched until the next call or Wait. False once
     // a difference was found.
     bool Check(const unsigned char* data, std::uint64_t offset, std::size_t size) {
+        if (!enabled_) {
+            return true;
+        }
         if (!thread_.joinable()) {
             found_ = found_ ? found_ : pattern_.Check(data, offset, size);
             return !found_;
@@ -303,6 +310,7 @@ private:
     }
 
     const Pattern& pattern_;
+    const bool enabled_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::optional<Job> job_;
@@ -492,6 +500,10 @@ std::vector<unsigned char> MakeWriteBlock() {
         byte = static_cast<unsigned char>(state >> 56);
     }
     return block;
+}
+
+void CheckReadBack(bool check) {
+    g_checkReadBack.store(check);
 }
 
 void DriveWriteReadTest() {

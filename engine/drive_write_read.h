@@ -46,6 +46,10 @@ std::vector<unsigned char> MakeWriteBlock();
 // a time tests a folder.
 void DriveWriteReadTest();
 
+// Whether the read-back compares what comes back with what was written (the
+// default). Benchmarks turn this off to measure what the check costs.
+void CheckReadBack(bool check);
+
 class IoTrace;
 // The same, telling trace of every file step and clock reading in order.
 void DriveWriteReadTest(IoTrace* trace);

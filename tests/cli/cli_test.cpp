@@ -68,8 +68,7 @@ TEST_F(CliTest, ExitStatusesAndWhereTheTextsGo) {
         // The design's text, then which file and the system's reason.
         {{"drive", (dir_ / "none").string()},
          1,
-         "Error testing drive, could not open file for writing.\n" + (dir_ / "none").string() +
-             ": ",
+         "Error testing drive, could not open file for writing.\n" + (dir_ / "none").string(),
          2},
         // An empty folder name is no folder: never the current one.
         {{"drive", ""}, 1, "Error testing drive, could not open file for writing.\nNo drive", 2},
