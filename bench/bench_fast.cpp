@@ -133,9 +133,10 @@ int main(int argc, char** argv) {
     const double bareCpu =
         PrintStats("drive test read-back unchecked, ours, CPU s per GB", uncheckedCpu, 3);
     const double checked = Summarize(ours[kRead]).median;
-    SummaryRow(options, {"Fast device: read-back checked / unchecked",
-                         Fixed(checked, 0) + " / " + Figure(options, "fast.read_unchecked", bare, 0),
-                         "", Figure(options, "fast.check_ratio", checked / bare, 3),
-                         Figure(options, "fast.read_unchecked_cpu", bareCpu, 3)});
+    SummaryRow(options,
+               {"Fast device: read-back checked / unchecked",
+                Fixed(checked, 0) + " / " + Figure(options, "fast.read_unchecked", bare, 0), "",
+                Figure(options, "fast.check_ratio", checked / bare, 3),
+                Figure(options, "fast.read_unchecked_cpu", bareCpu, 3)});
     return Finish();
 }

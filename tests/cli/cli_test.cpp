@@ -89,7 +89,8 @@ TEST_F(CliTest, ExitStatusesAndWhereTheTextsGo) {
     }
     EXPECT_EQ(RunCli({"--version"}, dir_).out, "sarnoval-cli " SARNOVAL_VERSION "\n");
     // With --json a failure is an object too: the message and the detail.
-    const json failed = json::parse(RunCli({"drive", (dir_ / "none").string(), "--json"}, dir_).out);
+    const json failed =
+        json::parse(RunCli({"drive", (dir_ / "none").string(), "--json"}, dir_).out);
     EXPECT_EQ(failed["error"], "Error testing drive, could not open file for writing.");
     EXPECT_EQ(failed["detail"].get<std::string>().rfind((dir_ / "none").string(), 0), 0u);
 }

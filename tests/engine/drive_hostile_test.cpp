@@ -1,6 +1,7 @@
 // The drive test in a folder others share: it writes through nothing, reads
 // back only the file it wrote, and deletes nothing it did not create.
 #include "drive_fixture.h"
+#include "engine/folder.h"
 #include "engine/leftover.h"
 #include "engine/pattern.h"
 #include "res/resource.h"
@@ -233,6 +234,7 @@ void RunCopy(const std::string& part) {
     } else {
         EXPECT_TRUE(window.Lines().empty());
         EXPECT_EQ(window.Messages(), std::vector<std::string>{kOpenWriteFailed});
+        EXPECT_NE(window.Details().at(0).text.find(kFolderBusy), std::string::npos);
     }
 }
 
