@@ -7,6 +7,7 @@
 #include "engine/file_io.h"
 #include "engine/file_read.h"
 #include "engine/test_state.h"
+#include "engine/volume.h"
 #include "res/resource.h"
 
 #include <algorithm>
@@ -150,20 +151,6 @@ bool IsLetter(const std::string& text) {
     return text.size() == 1 && std::isalpha(static_cast<unsigned char>(text[0]));
 }
 
-// Whether folder is at or below root, by whole components.
-bool IsWithin(const fs::path& folder, const fs::path& root) {
-    auto f = folder.begin();
-    for (const fs::path& part : root) {
-        if (part.empty()) {
-            continue; // a trailing separator
-        }
-        if (f == folder.end() || *f++ != part) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // The letter the result line names for a folder: its drive on Windows; else
 // the dialog's letter for the deepest mapped folder holding it; else the
 // first letter the dialog does not use, so the line never names another
@@ -277,7 +264,6 @@ int Run(const Options& o) {
     std::uint64_t total = 0;
     Finished finished;
     finished.drive = o.drive;
-    fs::path where; // what the file system type and model are looked up for
     std::error_code ec;
     if (o.drive) {
         test = DriveWriteReadTest;
@@ -304,11 +290,9 @@ int Run(const Options& o) {
         window.SetText(IDC_DRIVE_LETTER, letter);
         window.SetDriveLetters(letters);
         finished.target = PathToUtf8(root);
-        where = root;
     } else {
         window.SetText(IDC_FILE_PATH, o.target);
         const fs::path path = PathFromText(o.target);
-        where = path;
         total = fs::is_regular_file(path, ec) ? fs::file_size(path, ec) : 0;
         total = ec ? 0 : total;
         finished.target = TextToUtf8(o.target);
@@ -336,7 +320,11 @@ int Run(const Options& o) {
         finished.figures = *report->figures;
         finished.timeUtc = UtcNow();
         if (o.json) {
-            finished.volume = DescribeVolume(where);
+            // The folder the test ran in: a stand-in's, where it took one.
+            if (o.drive && !finished.figures.where.empty()) {
+                finished.target = PathToUtf8(finished.figures.where);
+            }
+            finished.storage = DescribeStorage(finished.figures.where);
         }
         if (!Print(o.json ? TestJson(finished) : finished.line)) {
             std::fprintf(stderr, "sarnoval-cli: could not write the result.\n");

@@ -36,12 +36,4 @@ DriveMap DialogDriveMap();
 std::string TextToUtf8(const std::string& text);
 std::string PathToUtf8(const std::filesystem::path& path);
 
-// The file system type of the volume holding path, and the device's model
-// where the system tells it; empty when unknown.
-struct VolumeFacts {
-    std::string fsType;
-    std::string model;
-};
-VolumeFacts DescribeVolume(const std::filesystem::path& path);
-
 } // namespace sarnoval::cli

@@ -1,19 +1,15 @@
 #include "cli/platform.h"
 
-#include "engine/mount_table.h"
+#include "engine/volume.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/signalfd.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace sarnoval::cli {
@@ -26,15 +22,6 @@ namespace {
 // no engine call is interrupted.
 int g_signalFd = -1;
 int g_wakeFd = -1;
-
-std::string ReadWord(const fs::path& file) {
-    std::ifstream in(file);
-    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    const auto blank = [](unsigned char c) { return c <= ' '; };
-    text.erase(std::find_if_not(text.rbegin(), text.rend(), blank).base(), text.end());
-    text.erase(text.begin(), std::find_if_not(text.begin(), text.end(), blank));
-    return text;
-}
 
 } // namespace
 
@@ -91,36 +78,6 @@ std::string TextToUtf8(const std::string& text) {
 
 std::string PathToUtf8(const fs::path& path) {
     return path.string();
-}
-
-VolumeFacts DescribeVolume(const fs::path& path) {
-    VolumeFacts facts;
-    std::error_code ec;
-    const fs::path where = fs::canonical(path, ec);
-    std::ifstream mounts("/proc/self/mountinfo");
-    const std::string text{std::istreambuf_iterator<char>(mounts),
-                           std::istreambuf_iterator<char>()};
-    // The deepest mount point above the path is the volume holding it.
-    std::size_t deepest = 0;
-    for (const Volume& volume : ParseMountInfo(text)) {
-        const fs::path mount = volume.mountPoint;
-        const bool within =
-            std::mismatch(mount.begin(), mount.end(), where.begin(), where.end()).first ==
-            mount.end();
-        if (!ec && within && volume.mountPoint.size() >= deepest) {
-            deepest = volume.mountPoint.size();
-            facts.fsType = volume.fsType;
-        }
-    }
-    // The model of the disk, or of the disk a partition lies on.
-    struct stat st {};
-    if (stat(path.c_str(), &st) == 0) {
-        const fs::path block = "/sys/dev/block/" + std::to_string(major(st.st_dev)) + ":" +
-                               std::to_string(minor(st.st_dev));
-        const fs::path disk = fs::exists(block / "partition", ec) ? block / ".." : block;
-        facts.model = ReadWord(disk / "device" / "model");
-    }
-    return facts;
 }
 
 } // namespace sarnoval::cli

@@ -143,15 +143,4 @@ std::string PathToUtf8(const fs::path& path) {
     return Utf8(path.wstring());
 }
 
-VolumeFacts DescribeVolume(const fs::path& path) {
-    VolumeFacts facts;
-    wchar_t volume[MAX_PATH + 1] = {};
-    wchar_t type[MAX_PATH + 1] = {};
-    if (::GetVolumePathNameW(path.c_str(), volume, MAX_PATH) &&
-        ::GetVolumeInformationW(volume, nullptr, 0, nullptr, nullptr, nullptr, type, MAX_PATH)) {
-        facts.fsType = Utf8(type);
-    }
-    return facts; // the model would need the raw device, which needs more rights than a test
-}
-
 } // namespace sarnoval::cli

@@ -52,13 +52,39 @@ Json Start(const Finished& test) {
     return object;
 }
 
+// What the result says about where it was measured, and what may make its
+// figures other than the drive's.
+void Describe(Json& object, const Finished& test) {
+    const StorageFacts& s = test.storage;
+    const std::pair<const char*, const std::string*> texts[] = {
+        {"mount_point", &s.mountPoint},
+        {"fs_type", &s.fsType},
+        {"device", &s.device},
+        {"bus", &s.bus},
+        {"link", &s.link},
+        {"device_model", &s.model},
+        {"compression", &s.compression},
+        {"drive_type", &s.driveType},
+    };
+    for (const auto& [key, text] : texts) {
+        if (!text->empty()) {
+            PutText(object, key, TextToUtf8(*text));
+        }
+    }
+    const ResultFigures& f = test.figures;
+    object["direct"] = f.direct;
+    const auto speed = [&](std::uint64_t ms) {
+        return ms ? static_cast<double>(f.bytes) * 1000.0 / static_cast<double>(ms) : 0.0;
+    };
+    Json warnings = Json::array();
+    for (const std::string& warning :
+         Warnings(s, f.direct, test.drive ? speed(f.writeMs) : 0, speed(f.readMs))) {
+        warnings.push_back(TextToUtf8(warning));
+    }
+    object["warnings"] = warnings;
+}
+
 std::string End(Json& object, const Finished& test) {
-    if (!test.volume.fsType.empty()) {
-        PutText(object, "fs_type", test.volume.fsType);
-    }
-    if (!test.volume.model.empty()) {
-        PutText(object, "device_model", test.volume.model);
-    }
     object["version"] = SARNOVAL_VERSION;
     object["time_utc"] = test.timeUtc;
     return object.dump(-1, ' ', false, Json::error_handler_t::replace);
@@ -93,6 +119,7 @@ std::string TestJson(const Finished& test) {
         object["write_bytes_per_sec"] = BytesPerSecond(f.bytes, static_cast<double>(f.writeMs));
     }
     object["read_bytes_per_sec"] = BytesPerSecond(f.bytes, static_cast<double>(f.readMs));
+    Describe(object, test);
     return End(object, test);
 }
 

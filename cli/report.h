@@ -2,6 +2,7 @@
 #pragma once
 
 #include "cli/platform.h"
+#include "engine/volume.h"
 #include "engine/window.h"
 
 #include <string>
@@ -14,7 +15,7 @@ struct Finished {
     std::string line;   // as the engine built it, in the local encoding
     std::string target; // the folder tested, or the file as given; UTF-8 where known
     ResultFigures figures;
-    VolumeFacts volume;
+    StorageFacts storage; // where the test ran
     std::string timeUtc;
 };
 

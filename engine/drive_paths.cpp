@@ -1,6 +1,7 @@
 #include "engine/drive_paths.h"
 
 #include "engine/file_io.h"
+#include "engine/volume.h"
 
 #include <algorithm>
 #include <array>
@@ -22,20 +23,6 @@ bool IsPseudoFs(std::string_view type) {
         "mqueue",     "hugetlbfs",  "bpf",      "autofs",  "binfmt_misc", "efivarfs", "nsfs",
         "rpc_pipefs", "squashfs",   "iso9660",  "overlay", "selinuxfs"};
     return std::find(kPseudo.begin(), kPseudo.end(), type) != kPseudo.end();
-}
-
-// Whether dir is at or below root, comparing whole path components.
-bool IsWithin(const std::filesystem::path& dir, const std::filesystem::path& root) {
-    auto d = dir.begin();
-    for (auto r = root.begin(); r != root.end(); ++r, ++d) {
-        if (r->empty()) {
-            continue; // trailing separator
-        }
-        if (d == dir.end() || *d != *r) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // The path with "." and ".." resolved as text and no trailing separator.

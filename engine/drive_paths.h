@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace sarnoval {
@@ -15,10 +16,18 @@ namespace sarnoval {
 using DriveMap = std::map<char, std::filesystem::path>;
 
 struct Volume {
+    Volume() = default;
+    Volume(std::string mount, std::string type, bool ro, bool isReady)
+        : mountPoint(std::move(mount)), fsType(std::move(type)), readOnly(ro), ready(isReady) {}
+
     std::string mountPoint;
     std::string fsType;
     bool readOnly = false;
     bool ready = true;
+    std::string source;  // what is mounted: a device, a share
+    std::string options; // the mount's and the file system's, comma-separated
+    unsigned major = 0;  // the device number the volume's files carry
+    unsigned minor = 0;
 };
 
 // The account's home folder: $HOME when it is an absolute path other than the

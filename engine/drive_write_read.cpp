@@ -182,15 +182,15 @@ bool WriteThroughCache(File& out, const Pattern& pattern, std::vector<unsigned c
 // where its bases already stand, its pages stamped first. False on a failure
 // or a stop.
 bool WriteDirect(File& out, const Pattern& pattern, Buffers& buffers, std::uint64_t size,
-                 std::size_t unit) {
+                 std::size_t unit, bool& direct) {
     unsigned char* const memory = buffers.write.get();
-    const std::uint64_t direct = size / unit * unit;
+    const std::uint64_t whole = size / unit * unit;
     ChunkPace pace;
     std::uint64_t written = 0;
-    while (written < direct) {
+    while (written < whole) {
         const std::size_t at = static_cast<std::size_t>(written % buffers.writeBytes);
         const auto length = static_cast<std::size_t>(
-            std::min<std::uint64_t>({pace.Bytes(), direct - written, buffers.writeBytes - at}));
+            std::min<std::uint64_t>({pace.Bytes(), whole - written, buffers.writeBytes - at}));
         pattern.Stamp(memory + at, written, length);
         const auto start = std::chrono::steady_clock::now();
         if (StopRequested() || !out.WriteAll(memory + at, length)) {
@@ -200,6 +200,7 @@ bool WriteDirect(File& out, const Pattern& pattern, Buffers& buffers, std::uint6
         written += length;
         g_bytesDone.store(WholeBlocks(written));
     }
+    direct = out.ReadsBypassCache(); // unless the file system refused after all
     out.EndDirect();
     if (written < size) {
         const std::size_t at = static_cast<std::size_t>(written % buffers.writeBytes);
@@ -216,7 +217,7 @@ bool WriteDirect(File& out, const Pattern& pattern, Buffers& buffers, std::uint6
 // Writes size bytes, directly where the file system takes it. False on a
 // failure or a stop; writeMs ends once the data is on the drive.
 bool WriteBlocks(File& out, const Pattern& pattern, Buffers& buffers, std::uint64_t size,
-                 IoTrace* trace, std::uint64_t& writeMs) {
+                 IoTrace* trace, std::uint64_t& writeMs, bool& direct) {
     const std::size_t align = buffers.write ? out.StartDirect() : 0;
     std::size_t unit = align ? std::max<std::size_t>(align, kPageBytes) : 0;
     if (unit && buffers.writeBytes % unit != 0) {
@@ -224,7 +225,8 @@ bool WriteBlocks(File& out, const Pattern& pattern, Buffers& buffers, std::uint6
         unit = 0;
     }
     const std::uint64_t t0 = ReadClock(trace);
-    const bool written = unit ? WriteDirect(out, pattern, buffers, size, unit)
+    direct = false;
+    const bool written = unit ? WriteDirect(out, pattern, buffers, size, unit, direct)
                               : WriteThroughCache(out, pattern, buffers.block, size);
     if (!written || !out.Sync()) {
         return false;
@@ -386,8 +388,8 @@ private:
 
 // Writes the whole file and leaves none of it in the cache.
 bool WritePhase(const Folder& folder, File out, OwnFile& ours, const Pattern& pattern,
-                Buffers& buffers, IoTrace* trace, DriveFigures& figures) {
-    bool ok = WriteBlocks(out, pattern, buffers, figures.sizeBytes, trace, figures.writeMs);
+                Buffers& buffers, IoTrace* trace, DriveFigures& figures, bool& direct) {
+    bool ok = WriteBlocks(out, pattern, buffers, figures.sizeBytes, trace, figures.writeMs, direct);
     if (ok) {
         out.DropCache(); // the read-back must come from the drive
         ours.stamp = out.Stamp();
@@ -437,7 +439,7 @@ bool IsOurs(const File& in, const OwnFile& ours, Moved how) {
 // interval ends when the last chunk is checked and the file closed: deleting
 // the file is not reading it.
 bool ReadBackPhase(const Folder& folder, OwnFile& ours, Moved how, const Pattern& pattern,
-                   Buffers& buffers, IoTrace* trace, DriveFigures& figures) {
+                   Buffers& buffers, IoTrace* trace, DriveFigures& figures, bool& direct) {
     Checker checker(pattern, buffers.read != nullptr); // its thread started before the clock
     const std::uint64_t t2 = ReadClock(trace);
     File in = folder.OpenReadBack(ours.name, trace);
@@ -453,6 +455,7 @@ bool ReadBackPhase(const Folder& folder, OwnFile& ours, Moved how, const Pattern
     bool ok = align ? reading.Direct(buffers, figures.sizeBytes, align)
                     : reading.ThroughCache(buffers.block, figures.sizeBytes);
     const std::optional<Mismatch> wrong = checker.Wait();
+    direct = align && in.ReadsBypassCache() && direct;
     ok = in.Close() && ok && !wrong;
     figures.readMsA = ReadClock(trace) - t2;
     figures.readMsB = ReadClock(trace) - t2;
@@ -534,14 +537,16 @@ void DriveWriteReadTest(IoTrace* trace) {
     }
     OwnFile ours{kFirstTempName, out.Id(), std::nullopt};
     Moved how = Moved::No;
-    if (!WritePhase(*folder, std::move(out), ours, pattern, *buffers, trace, figures) ||
+    bool direct = false;
+    if (!WritePhase(*folder, std::move(out), ours, pattern, *buffers, trace, figures, direct) ||
         !MovePhase(*folder, *root, ours, how, secondWhy, trace) ||
-        !ReadBackPhase(*folder, ours, how, pattern, *buffers, trace, figures)) {
+        !ReadBackPhase(*folder, ours, how, pattern, *buffers, trace, figures, direct)) {
         return;
     }
     const std::string line = FormatDriveResult(DriveName(DriveText()), figures);
     if (!StopRequested()) {
-        g_resultList.load()->AddResult(line, {figures.sizeBytes, figures.writeMs, figures.readMsB});
+        g_resultList.load()->AddResult(
+            line, {figures.sizeBytes, figures.writeMs, figures.readMsB, direct, folder->Path()});
     }
 }
 

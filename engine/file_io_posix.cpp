@@ -1,6 +1,8 @@
 // File access on POSIX systems.
 #include "engine/file_io.h"
 
+#include "engine/volume.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -10,10 +12,12 @@
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <utility>
 
@@ -45,23 +49,33 @@ std::size_t PageBytes() {
 }
 
 #if defined(__linux__) && defined(O_DIRECT)
-// The logical block size of device major:minor, 0 if it has none. A
-// partition has no queue of its own: its disk's is one folder up.
-std::size_t LogicalBlockBytes(unsigned major, unsigned minor) {
-    const std::string device =
-        "/sys/dev/block/" + std::to_string(major) + ":" + std::to_string(minor);
-    for (const char* queue : {"/queue/logical_block_size", "/../queue/logical_block_size"}) {
-        std::size_t bytes = 0;
-        if (std::ifstream(device + queue) >> bytes) {
-            return bytes;
-        }
+// File systems whose files must never be switched to direct transfers by
+// their device number: a FUSE program (fuseblk has a real device) may serve
+// them from a cache of its own, a share's client has no device, and memory
+// is memory.
+bool NeverDirect(int fd) {
+    struct statfs fsInfo {};
+    if (::fstatfs(fd, &fsInfo) != 0) {
+        return true;
     }
-    return 0;
+    static constexpr unsigned long kTypes[] = {
+        0x65735546, // FUSE
+        0x01021994, // tmpfs
+        0x858458f6, // ramfs
+        0x6969,     // NFS
+        0xff534d42, // CIFS
+        0xfe534d42, // SMB2
+        0x01021997, // 9p
+    };
+    const auto type = static_cast<unsigned long>(fsInfo.f_type);
+    return std::find(std::begin(kTypes), std::end(kTypes), type) != std::end(kTypes);
 }
 
-// What direct transfers of the file open at fd must align to, or 0 where the
-// file system has none (network and FUSE file systems, tmpfs). The file
-// system says so where it can; otherwise its device's block size is taken.
+// What direct transfers of the file open at fd must align to, or 0 where they
+// are not to be used. The file system says so where it can; otherwise its
+// device's block size is taken, and where its files carry no device's number
+// (btrfs), a page is tried: a file system that refuses fails the first
+// transfer, which then goes through the cache.
 std::size_t DirectAlignment(int fd) {
     struct statx sx {};
     if (::statx(fd, "", AT_EMPTY_PATH, STATX_TYPE | STATX_DIOALIGN, &sx) != 0 ||
@@ -74,9 +88,13 @@ std::size_t DirectAlignment(int fd) {
             align = std::max(sx.stx_dio_mem_align, sx.stx_dio_offset_align);
         }
     } else if (S_ISBLK(sx.stx_mode)) {
-        align = LogicalBlockBytes(sx.stx_rdev_major, sx.stx_rdev_minor);
-    } else if (sx.stx_dev_major != 0) { // 0: no device behind the file system
-        align = LogicalBlockBytes(sx.stx_dev_major, sx.stx_dev_minor);
+        align = LogicalBlockBytes("/sys", sx.stx_rdev_major, sx.stx_rdev_minor);
+    } else if (NeverDirect(fd)) {
+        align = 0;
+    } else if (sx.stx_dev_major != 0) {
+        align = LogicalBlockBytes("/sys", sx.stx_dev_major, sx.stx_dev_minor);
+    } else {
+        align = PageBytes();
     }
     // Whole pages are aligned then, which is what the callers' buffers and
     // lengths keep.

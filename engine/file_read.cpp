@@ -85,7 +85,8 @@ void FileReadTest(IoTrace* trace) {
         const std::uint64_t t1 = ReadClock(trace);
         line = failed ? FormatFileError(path) : FormatFileResult(path, g_bytesDone.load(), t1 - t0);
         if (!failed) {
-            figures = ResultFigures{g_bytesDone.load(), 0, t1 - t0};
+            figures = ResultFigures{g_bytesDone.load(), 0, t1 - t0,
+                                    chunk && file.ReadsBypassCache(), PathFromText(path)};
         }
     }
 

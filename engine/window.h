@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <limits>
 #include <optional>
 #include <string>
@@ -58,6 +59,10 @@ struct ResultFigures {
     std::uint64_t bytes = 0;   // moved: the drive test's size, or the bytes the file test read
     std::uint64_t writeMs = 0; // the drive test's write interval; 0 for the file test
     std::uint64_t readMs = 0;  // the read interval behind the line's read "MB/sec"
+    bool direct = false;       // every transfer went past the system's cache
+    // Where: the folder the drive test used (a stand-in's, where it took
+    // one), or the file read.
+    std::filesystem::path where;
 };
 
 class ResultList {

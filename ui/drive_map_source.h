@@ -3,7 +3,7 @@
 #pragma once
 
 #include "engine/drive_paths.h"
-#include "engine/mount_table.h"
+#include "engine/volume.h"
 
 #include <QObject>
 #include <QString>
