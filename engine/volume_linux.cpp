@@ -19,6 +19,16 @@ std::string ReadWord(const fs::path& file) {
     return word;
 }
 
+// The file's text without the blanks around it: a model may hold blanks.
+std::string ReadText(const fs::path& file) {
+    std::ifstream in(file);
+    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const auto blank = [](unsigned char c) { return c <= ' '; };
+    text.erase(std::find_if_not(text.rbegin(), text.rend(), blank).base(), text.end());
+    text.erase(text.begin(), std::find_if_not(text.begin(), text.end(), blank));
+    return text;
+}
+
 bool Exists(const fs::path& path) {
     std::error_code ec;
     return fs::exists(path, ec);
@@ -173,15 +183,13 @@ StorageFacts DescribeStorage(const fs::path& path, const std::vector<Volume>& vo
     }
     const fs::path disk = Exists(real / "partition") ? real.parent_path() : real;
     facts.device = "/dev/" + real.filename().string();
-    facts.model = ReadWord(disk / "device" / "model");
+    facts.model = ReadText(disk / "device" / "model");
     const std::string bus = BusOf(disk);
     facts.bus = bus.empty() ? facts.bus : bus;
     if (bus == "loop") {
         // A loop device is as fast as the file behind it.
-        std::ifstream backing(disk / "loop" / "backing_file");
-        std::string file;
-        std::getline(backing, file);
-        const std::optional<Volume> behind = VolumeHolding(volumes, file);
+        const std::optional<Volume> behind =
+            VolumeHolding(volumes, ReadText(disk / "loop" / "backing_file"));
         if (behind && FactsOf(*behind).memory) {
             facts.bus = "memory";
         }

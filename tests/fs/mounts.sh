@@ -11,6 +11,7 @@
 #         fault         STATE/back through fault_fs (path in $FAULT_FS);
 #                       OPTIONS are its -o options, "-" for none
 #         bind          STATE/back bound at STATE/mnt
+#         tmpfs         a file system in memory
 #         ext4 xfs btrfs exfat
 #                       a fresh file system on a loop device (exFAT by FUSE)
 #       Exits 77, saying why, where this machine cannot (no root, no tool).
@@ -180,6 +181,10 @@ up() {
     case "$kind" in
     sshfs) mount_sshfs ;;
     fault) mount_fault "$options" ;;
+    tmpfs)
+        undo "unmount $state/mnt"
+        mount -t tmpfs tmpfs "$state/mnt" >>"$state/log" 2>&1 || fail "could not mount tmpfs"
+        ;;
     bind)
         undo "unmount $state/mnt"
         mount --bind "$back" "$state/mnt" >>"$state/log" 2>&1 || fail "could not bind"

@@ -7,6 +7,7 @@
 #include "engine/file_io.h"
 #include "engine/file_read.h"
 #include "engine/pattern.h"
+#include "engine/volume.h"
 #include "tests/engine/engine_fixture.h"
 
 #include <sys/wait.h>
@@ -299,11 +300,18 @@ TEST_F(RealFsTest, SecondMountOfOneShareLeavesTheFirstCopysFile) {
     EXPECT_TRUE(std::regex_match(window_.Lines()[0], DriveLine("4882"))) << window_.Lines()[0];
 }
 
-// The formats a user's disks and sticks come in: both tests work there.
-class DiskFormatTest : public RealFsTest, public ::testing::WithParamInterface<const char*> {};
+// The formats a user's disks and sticks come in: both tests work there, and
+// say whether they went past the cache; where they could not, the result
+// warns that the figures may be the cache's.
+struct Format {
+    const char* kind;
+    bool direct;
+};
+
+class DiskFormatTest : public RealFsTest, public ::testing::WithParamInterface<Format> {};
 
 TEST_P(DiskFormatTest, DriveAndFileTestsGiveTheirLines) {
-    const auto disk = Mount(GetParam());
+    const auto disk = Mount(GetParam().kind);
     if (!disk) {
         return;
     }
@@ -313,6 +321,10 @@ TEST_P(DiskFormatTest, DriveAndFileTestsGiveTheirLines) {
     EXPECT_EQ(window_.Messages(), kNone);
     ASSERT_EQ(window_.Lines().size(), 1u);
     EXPECT_TRUE(std::regex_match(window_.Lines()[0], DriveLine("976"))) << window_.Lines()[0];
+    const ResultFigures figures = window_.Figures().at(0);
+    EXPECT_EQ(figures.direct, GetParam().direct);
+    EXPECT_EQ(Warnings(DescribeStorage(figures.where), figures.direct, 0, 0).empty(),
+              GetParam().direct);
 
     const fs::path file = disk->Root() / "data.bin";
     std::ofstream(file, std::ios::binary) << std::string(300000, 'd');
@@ -325,8 +337,11 @@ TEST_P(DiskFormatTest, DriveAndFileTestsGiveTheirLines) {
     EXPECT_TRUE(std::regex_search(window.Lines()[0], line)) << window.Lines()[0];
 }
 
-INSTANTIATE_TEST_SUITE_P(RealFs, DiskFormatTest, ::testing::Values("ext4", "xfs", "btrfs", "exfat"),
-                         [](const auto& info) { return std::string(info.param); });
+INSTANTIATE_TEST_SUITE_P(RealFs, DiskFormatTest,
+                         ::testing::Values(Format{"ext4", true}, Format{"xfs", true},
+                                           Format{"btrfs", true}, Format{"exfat", false},
+                                           Format{"tmpfs", false}),
+                         [](const auto& info) { return std::string(info.param.kind); });
 
 } // namespace
 } // namespace sarnoval::testing
