@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QCoreApplication>
+#include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -194,13 +195,62 @@ QString VisibleLine(const QString& line) {
     return shown;
 }
 
+QString DescribeResult(const sarnoval::ResultFigures& figures, const sarnoval::StorageFacts& facts,
+                       const QDateTime& when) {
+    const auto text = [](const std::string& s) { return QString::fromLocal8Bit(s); };
+    QStringList lines;
+    lines << QtWindowAdapter::tr("Folder: %1")
+                 .arg(QDir::toNativeSeparators(QString::fromStdWString(figures.where.wstring())));
+    if (!facts.mountPoint.empty()) {
+        lines << QtWindowAdapter::tr("Volume: %1, %2")
+                     .arg(text(facts.mountPoint), text(facts.fsType));
+    }
+    QStringList device;
+    for (const std::string* part :
+         {&facts.device, &facts.model, &facts.bus, &facts.link, &facts.driveType}) {
+        if (!part->empty()) {
+            device << text(*part);
+        }
+    }
+    if (!device.isEmpty()) {
+        lines << QtWindowAdapter::tr("Device: %1").arg(device.join(QStringLiteral(", ")));
+    }
+    lines << (figures.direct
+                  ? QtWindowAdapter::tr("The transfers went past the system's cache.")
+                  : QtWindowAdapter::tr("The transfers went through the system's cache."));
+    lines << QtWindowAdapter::tr("Measured at %1")
+                 .arg(when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    const auto speed = [&](std::uint64_t ms) {
+        return ms ? static_cast<double>(figures.bytes) * 1000.0 / static_cast<double>(ms) : 0.0;
+    };
+    for (const std::string& warning :
+         sarnoval::Warnings(facts, figures.direct, speed(figures.writeMs), speed(figures.readMs))) {
+        lines << text(warning);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
 void QtWindowAdapter::AddString(const std::string& line) {
-    auto add = [this, exact = QString::fromLocal8Bit(line)] {
+    Add(line, QString());
+}
+
+void QtWindowAdapter::AddResult(const std::string& line, const sarnoval::ResultFigures& figures) {
+    // Read here, on the test's thread: the volume's facts come from the system.
+    Add(line, DescribeResult(figures, sarnoval::DescribeStorage(figures.where),
+                             QDateTime::currentDateTime()));
+}
+
+void QtWindowAdapter::Add(const std::string& line, const QString& about) {
+    auto add = [this, exact = QString::fromLocal8Bit(line), about] {
         if (auto* list = qobject_cast<QListWidget*>(m_lookup(m_listId))) {
             // A newline in a file name must not make one line look like two;
             // the engine's own line stays with the item.
             auto* item = new QListWidgetItem(VisibleLine(exact));
             item->setData(Qt::UserRole, exact);
+            if (!about.isEmpty()) {
+                item->setToolTip(about);
+                item->setData(Qt::AccessibleDescriptionRole, about);
+            }
             list->addItem(item);
         }
     };

@@ -5,8 +5,10 @@
 // closing, every wait ends at once and nothing more reaches the widgets.
 #pragma once
 
+#include "engine/volume.h"
 #include "engine/window.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -25,6 +27,11 @@ class QWidget;
 
 // The line as the list shows it: control characters and line breaks as '?'.
 QString VisibleLine(const QString& line);
+
+// What a result measured, one fact a line: the folder, its volume, the
+// device, whether the transfers went past the cache, when, and the warnings.
+QString DescribeResult(const sarnoval::ResultFigures& figures, const sarnoval::StorageFacts& facts,
+                       const QDateTime& when);
 
 class QtWindowAdapter : public QObject, public sarnoval::TargetWindow, public sarnoval::ResultList {
     Q_OBJECT
@@ -50,6 +57,8 @@ public:
     void SetDlgItemInt(int id, std::uint64_t value) override;
     void MessageBox(const std::string& text, const sarnoval::FailureDetail& detail) override;
     void AddString(const std::string& line) override;
+    // The line, with what it measured as its tooltip and accessible description.
+    void AddResult(const std::string& line, const sarnoval::ResultFigures& figures) override;
     sarnoval::DriveMap DriveLetters() override;
 
 signals:
@@ -77,6 +86,7 @@ private:
     std::string ReadText(int id) const;
     bool ReadChecked(int id) const;
     QMessageBox* MakeBox(const std::string& text, const std::string& detail);
+    void Add(const std::string& line, const QString& about);
 
     QPointer<QWidget> m_dialog;
     ControlLookup m_lookup;

@@ -175,8 +175,9 @@ void Damage(int fd, char* buffer, size_t n, off_t offset) {
     } else if ((how == "zeros" || how == "moved") && page >= begin && page + 4096 <= begin + n) {
         char* into = buffer + (page - begin);
         std::memset(into, 0, 4096);
-        if (how == "moved") {
-            ::pread(fd, into, 4096, static_cast<off_t>(g_options.movedFrom));
+        if (how == "moved" &&
+            ::pread(fd, into, 4096, static_cast<off_t>(g_options.movedFrom)) < 0) {
+            std::memset(into, 0, 4096); // the page is lost either way
         }
     }
 }

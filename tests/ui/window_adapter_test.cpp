@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDate>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
@@ -149,6 +151,32 @@ private slots:
         for (int i = 0; i < 20; ++i) {
             QCOMPARE(m_list->item(i)->text(), QStringLiteral("line %1").arg(i));
         }
+    }
+
+    // A result line tells, as its tooltip and to screen readers, the folder,
+    // whether the transfers went past the cache, and when; its text stays
+    // the engine's line.
+    void resultLineSaysWhatItMeasured_data() {
+        QTest::addColumn<bool>("direct");
+        QTest::addColumn<QString>("how");
+        QTest::newRow("direct") << true << "past the system's cache";
+        QTest::newRow("cached") << false << "through the system's cache";
+    }
+    void resultLineSaysWhatItMeasured() {
+        QFETCH(bool, direct);
+        QFETCH(QString, how);
+        const QString folder = QDir::toNativeSeparators(QDir::tempPath());
+        sarnoval::ResultFigures figures{1000000, 5, 4, direct, QDir::tempPath().toStdWString()};
+        std::thread worker([&] { m_adapter->AddResult("C:\\, the line", figures); });
+        worker.join();
+        QTRY_COMPARE(m_list->count(), 1);
+        const QListWidgetItem* item = m_list->item(0);
+        QCOMPARE(item->text(), QStringLiteral("C:\\, the line"));
+        const QString about = item->toolTip();
+        QCOMPARE(item->data(Qt::AccessibleDescriptionRole).toString(), about);
+        QVERIFY2(about.contains(QStringLiteral("Folder: ") + folder), qPrintable(about));
+        QVERIFY2(about.contains(how), qPrintable(about));
+        QVERIFY2(about.contains(QDate::currentDate().toString(Qt::ISODate)), qPrintable(about));
     }
 
     // Control characters and line breaks show as '?', so one result never
