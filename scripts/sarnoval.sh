@@ -37,9 +37,10 @@ test_packages=(libgtest-dev fio gnuplot-nox desktop-file-utils appstream groff-b
                openssh-server openssh-client sshfs fuse3 libfuse3-dev mount e2fsprogs xfsprogs
                btrfs-progs exfatprogs exfat-fuse)
 # The Windows engine and command line: cross compiler, the JSON headers, and
-# Wine to run their tests; Python lends a pseudo-terminal to Wine as a COM port.
+# Wine to run their tests; Python lends a pseudo-terminal to Wine as a COM port;
+# icoutils makes the programs' icon and reads it back out of them.
 windows_packages=(build-essential cmake g++-mingw-w64-x86-64-posix wine64 nlohmann-json3-dev
-                  python3)
+                  python3 icoutils)
 # The Windows dialog: Ninja, the zip tools; the host Qt provides moc and rcc.
 windows_ui_packages=(ninja-build zip unzip qt6-base-dev)
 
@@ -161,16 +162,17 @@ find_windows_qt() {
     fi
 }
 
-# Sarnoval.exe and the Qt tests, against the static Qt, or only target $1;
-# the engine's own tests run in build-windows.
+# Sarnoval.exe, sarnoval-cli.exe (for the package) and the Qt tests, against
+# the static Qt, or only the targets given; the engine's and the command
+# line's own tests run in build-windows.
 build_windows_ui() {
     cmake -S "$root" -B "$windows_ui_dir" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$windows_qt/lib/cmake/Qt6/qt.toolchain.cmake" \
         -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
         -DCMAKE_BUILD_TYPE=Release -DSARNOVAL_WERROR=ON -DSARNOVAL_BUILD_UI=ON \
-        -DBUILD_TESTING=ON -DSARNOVAL_BUILD_ENGINE_TESTS=OFF -DSARNOVAL_BUILD_CLI=OFF \
+        -DBUILD_TESTING=ON -DSARNOVAL_BUILD_ENGINE_TESTS=OFF -DSARNOVAL_BUILD_CLI=ON \
         -DSARNOVAL_BUILD_BENCH=OFF >/dev/null
-    nice -n 10 cmake --build "$windows_ui_dir" -j "$jobs" ${1:+--target "$1"}
+    nice -n 10 cmake --build "$windows_ui_dir" -j "$jobs" ${1:+--target "$@"}
 }
 
 # The program stripped, the README, and the licence texts of the static Qt
@@ -281,7 +283,7 @@ test-windows-ui | package-windows)
         exit 1
     fi
     if [ "$mode" = package-windows ]; then
-        build_windows_ui Sarnoval
+        build_windows_ui Sarnoval sarnoval-cli
         package_windows
     else
         test_windows_ui
