@@ -15,8 +15,9 @@ add_custom_command(OUTPUT ${SARNOVAL_ICO}
     VERBATIM)
 add_custom_target(sarnoval_windows_icon DEPENDS ${SARNOVAL_ICO})
 # 128 is IDR_MAINFRAME (res/resource.h, which windres cannot read); the shell
-# shows a program's first icon group.
-file(WRITE ${SARNOVAL_ICON_RC} "128 ICON \"${SARNOVAL_ICO}\"\n")
+# shows a program's first icon group. Written only when it changes, so that
+# configuring again relinks nothing.
+file(CONFIGURE OUTPUT ${SARNOVAL_ICON_RC} CONTENT "128 ICON \"@SARNOVAL_ICO@\"\n" @ONLY)
 
 # Gives the executable TARGET the icon.
 function(sarnoval_windows_icon target)
