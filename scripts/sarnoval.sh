@@ -50,7 +50,8 @@ qt_version=6.4.2
 qt_archive=$root/../shared/windows/qt6-mingw-static-$qt_version.tar.xz
 qt_cache=${SARNOVAL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/sarnoval}/qt6-mingw-static-$qt_version
 windows_ui_dir=$root/build-windows-ui
-package_zip=$windows_ui_dir/Sarnoval-1.1-windows-x86_64.zip
+version=1.1
+package_zip=$windows_ui_dir/Sarnoval-$version-windows-x86_64.zip
 
 install_missing() {
     local missing=()
@@ -175,17 +176,61 @@ build_windows_ui() {
     nice -n 10 cmake --build "$windows_ui_dir" -j "$jobs" ${1:+--target "$@"}
 }
 
-# The program stripped, the README, and the licence texts of the static Qt
-# (LGPL 3, which builds on the GPL 3, and the notices of Qt's bundled code).
+# Text for Windows users: CRLF line ends, so Notepad of any age shows lines.
+crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }
+
+# The relinking kit the LGPL asks for with a static Qt: Sarnoval.exe's link
+# as Ninja runs it, one argument a line in relink/link.rsp, with the build's
+# own objects and libraries copied to relink/obj/ and Qt's paths under
+# relink/qt6-mingw/, where the user puts a Qt of their own.
+relink_kit() {
+    local kit=$1 words arg out=() skip=0 i=0
+    mkdir -p "$kit/obj"
+    read -ra words <<<"$(cd "$windows_ui_dir" && ninja -t commands ui/Sarnoval.exe | tail -n 1)"
+    # What follows ": && COMPILER", without -o, the import library, or what
+    # comes after the link.
+    while [ "$i" -lt "${#words[@]}" ] && [[ ${words[i]} != *-g++* ]]; do i=$((i + 1)); done
+    for arg in "${words[@]:i+1}"; do
+        if [ "$skip" -eq 1 ]; then skip=0; continue; fi
+        case $arg in
+        -o) skip=1 ;;
+        -Wl,--out-implib,*) ;;
+        '&&') break ;;
+        "$windows_qt"/*) out+=("qt6-mingw/${arg#"$windows_qt"/}") ;;
+        qt6-mingw/*) out+=("$arg") ;;
+        *)
+            if [ "${arg#-}" = "$arg" ] && [ -f "$windows_ui_dir/$arg" ]; then
+                mkdir -p "$kit/obj/$(dirname "$arg")"
+                cp "$windows_ui_dir/$arg" "$kit/obj/$arg"
+                out+=("obj/$arg")
+            else
+                out+=("$arg")
+            fi
+            ;;
+        esac
+    done
+    printf '%s\n' "${out[@]}" >"$kit/link.rsp"
+    crlf "$root/res/RELINK-windows.txt" "$kit/RELINK.txt"
+    cp "$root/scripts/build-qt6-mingw.sh" "$kit/"
+}
+
+# Both programs stripped, the README for Windows, the licence texts of the
+# static Qt (LGPL 3, which builds on the GPL 3, and the notices of Qt's
+# bundled code) and of the compiler's runtime, and the relinking kit.
 package_windows() {
     local stage="$windows_ui_dir/package/Sarnoval"
     rm -rf "$windows_ui_dir/package" "$package_zip"
     mkdir -p "$stage/licenses"
     x86_64-w64-mingw32-strip -o "$stage/Sarnoval.exe" "$windows_ui_dir/ui/Sarnoval.exe"
-    cp "$root/README.md" "$stage/README.md"
-    cp /usr/share/common-licenses/LGPL-3 "$stage/licenses/Qt-LGPL-3.txt"
-    cp /usr/share/common-licenses/GPL-3 "$stage/licenses/GPL-3.txt"
-    cp /usr/share/doc/libqt6core6/copyright "$stage/licenses/Qt-copyright.txt"
+    x86_64-w64-mingw32-strip -o "$stage/sarnoval-cli.exe" "$windows_ui_dir/cli/sarnoval-cli.exe"
+    crlf "$root/res/README-windows.txt" "$stage/README.txt"
+    crlf "$root/res/LICENSES-windows.txt" "$stage/licenses/README.txt"
+    crlf /usr/share/common-licenses/LGPL-3 "$stage/licenses/Qt-LGPL-3.txt"
+    crlf /usr/share/common-licenses/GPL-3 "$stage/licenses/GPL-3.txt"
+    crlf /usr/share/doc/libqt6core6/copyright "$stage/licenses/Qt-copyright.txt"
+    crlf /usr/share/doc/gcc-mingw-w64-base/copyright "$stage/licenses/gcc-runtime-copyright.txt"
+    crlf /usr/share/doc/mingw-w64-x86-64-dev/copyright "$stage/licenses/mingw-w64-copyright.txt"
+    relink_kit "$stage/relink"
     (cd "$windows_ui_dir/package" && zip -qr9 "$package_zip" Sarnoval)
     echo "Package: $package_zip ($(du -h "$package_zip" | cut -f1))"
 }
