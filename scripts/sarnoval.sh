@@ -41,8 +41,9 @@ test_packages=(libgtest-dev fio gnuplot-nox desktop-file-utils appstream groff-b
 # icoutils makes the programs' icon and reads it back out of them.
 windows_packages=(build-essential cmake g++-mingw-w64-x86-64-posix wine64 nlohmann-json3-dev
                   python3 icoutils)
-# The Windows dialog: Ninja, the zip tools; the host Qt provides moc and rcc.
-windows_ui_packages=(ninja-build zip unzip qt6-base-dev)
+# The Windows dialog: Ninja, the zip tools, NSIS for the installer; the host
+# Qt provides moc and rcc.
+windows_ui_packages=(ninja-build zip unzip nsis qt6-base-dev)
 
 # The static Qt for Windows: prebuilt beside the checkout, else the cache that
 # `qt-windows` fills.
@@ -52,6 +53,7 @@ qt_cache=${SARNOVAL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/sarnoval}/qt6-mingw-s
 windows_ui_dir=$root/build-windows-ui
 version=1.1
 package_zip=$windows_ui_dir/Sarnoval-$version-windows-x86_64.zip
+package_setup=$windows_ui_dir/Sarnoval-$version-windows-x86_64-setup.exe
 
 install_missing() {
     local missing=()
@@ -233,6 +235,29 @@ package_windows() {
     relink_kit "$stage/relink"
     (cd "$windows_ui_dir/package" && zip -qr9 "$package_zip" Sarnoval)
     echo "Package: $package_zip ($(du -h "$package_zip" | cut -f1))"
+    installer "$stage"
+}
+
+# The installer of the package folder $1: its files listed for NSIS folder by
+# folder, and for the uninstaller file by file, deepest folders last.
+installer() {
+    local stage=$1 files="$windows_ui_dir/package/files.nsh" dir
+    {
+        echo '!macro SarnovalFiles'
+        while read -r dir; do
+            echo "    SetOutPath \"\$INSTDIR${dir:1}\""
+            find "$stage/$dir" -maxdepth 1 -type f -printf '    File "%p"\n'
+        done < <(cd "$stage" && find . -type d | sort)
+        echo '!macroend'
+        echo '!macro SarnovalRemoveFiles'
+        (cd "$stage" && find . -type f -printf '    Delete "$INSTDIR/%P"\n' &&
+            find . -mindepth 1 -depth -type d -printf '    RMDir "$INSTDIR/%P"\n')
+        echo '!macroend'
+    } | sed '/\$INSTDIR/s:/:\\:g' >"$files"
+    rm -f "$package_setup"
+    nice -n 10 makensis -V2 -DVERSION="$version" -DFILES="$files" -DICON="$windows_ui_dir/res/sarnoval.ico" \
+        -DOUTFILE="$package_setup" "$root/res/sarnoval.nsi"
+    echo "Installer: $package_setup ($(du -h "$package_setup" | cut -f1))"
 }
 
 # The zip unpacked elsewhere and its program started under Wine: it must open
