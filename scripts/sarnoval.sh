@@ -260,6 +260,30 @@ installer() {
     echo "Installer: $package_setup ($(du -h "$package_setup" | cut -f1))"
 }
 
+# The zip's kit and texts: linked against this Qt, relink/ gives the program
+# again, byte for byte; every text for Windows users has CRLF line ends.
+check_package() {
+    local dir="$windows_ui_dir/package-check" failed=0 text
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    unzip -q "$package_zip" -d "$dir"
+    local kit="$dir/Sarnoval/relink"
+    ln -s "$windows_qt" "$kit/qt6-mingw"
+    if ! (cd "$kit" && nice -n 10 x86_64-w64-mingw32-g++-posix @link.rsp -o Sarnoval.exe) ||
+        ! cmp -s "$kit/Sarnoval.exe" "$windows_ui_dir/ui/Sarnoval.exe"; then
+        echo "relink/ in the zip does not link Sarnoval.exe as built" >&2
+        failed=1
+    fi
+    while read -r text; do
+        if grep -qv $'\r$' "$text"; then
+            echo "${text#"$dir/"} has lines without CRLF" >&2
+            failed=1
+        fi
+    done < <(find "$dir" -name '*.txt')
+    rm -rf "$dir"
+    [ "$failed" -eq 0 ] && echo "The zip's relinking kit links Sarnoval.exe as built; its texts are CRLF."
+}
+
 # The zip unpacked elsewhere and its program started under Wine: it must open
 # its window and close when asked, as from the close box.
 smoke_test_package() {
@@ -293,11 +317,55 @@ smoke_test_package() {
     echo "The packaged Sarnoval.exe opened and closed its window under Wine."
 }
 
-# The Windows dialog whole: build, tests under Wine, package, smoke test.
+# The installer under Wine, silent, as a deployment tool runs it: the
+# installed sarnoval-cli.exe runs, the shortcut and the Apps & features entry
+# are there; then the entry's quiet uninstall leaves none of them.
+test_installer() {
+    make_wine_prefix "$windows_ui_dir" || return 1
+    local c="$windows_ui_dir/wineprefix/drive_c" problems=() out value quiet exe
+    local dir="$c/Program Files/Sarnoval"
+    local link="$c/ProgramData/Microsoft/Windows/Start Menu/Programs/Sarnoval.lnk"
+    local key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sarnoval'
+    # What an earlier, failed run left in the prefix would pass for the installer's work.
+    rm -rf "$dir" "$link"
+    "${wine_run[@]}" reg delete "$key" /f >/dev/null 2>&1 || true
+    "${wine_run[@]}" "$package_setup" /S || problems+=("the installer failed")
+    out=$("${wine_run[@]}" "$dir/sarnoval-cli.exe" --version 2>&1 | tr -d '\r')
+    [ "$out" = "sarnoval-cli $version" ] || problems+=("the installed sarnoval-cli.exe --version said: $out")
+    [ -f "$link" ] || problems+=("no Start menu shortcut")
+    out=$("${wine_run[@]}" reg query "$key" 2>&1 | tr -d '\r')
+    for value in DisplayName "DisplayVersion *REG_SZ *$version\$" Publisher DisplayIcon \
+        InstallLocation UninstallString NoModify NoRepair EstimatedSize; do
+        grep -q "^ *$value" <<<"$out" || problems+=("the Apps & features entry lacks $value")
+    done
+    # "C:\...\uninstall.exe" /S. The uninstaller runs a copy of itself from
+    # the temporary folder and returns at once; the wine server ends only
+    # when that copy has finished too.
+    quiet=$(sed -n 's/^ *QuietUninstallString *REG_SZ *//p' <<<"$out")
+    exe=${quiet#\"}
+    exe=${exe%%\"*}
+    "${wine_run[@]}" "$exe" ${quiet##*\" } || problems+=("the uninstaller failed: $quiet")
+    "${wine[@]}" /usr/lib/wine/wineserver -w
+    [ ! -e "$dir" ] || problems+=("left in Program Files: $(cd "$dir" && find . -type f | head -n 5 | tr "\n" " ")")
+    [ ! -e "$link" ] || problems+=("the Start menu shortcut is left")
+    if "${wine_run[@]}" reg query "$key" >/dev/null 2>&1; then
+        problems+=("the Apps & features entry is left")
+    fi
+    "${wine[@]}" /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+    if [ ${#problems[@]} -ne 0 ]; then
+        printf 'The installer under Wine: %s\n' "${problems[@]}" >&2
+        return 1
+    fi
+    echo "The installer installed, ran and uninstalled Sarnoval silently under Wine."
+}
+
+# The Windows dialog whole: build, tests under Wine, package, its checks and
+# smoke test, the installer.
 test_windows_ui() {
     # One at a time: the dialogs of tests run side by side share Wine's one
     # desktop, and one activating its window takes the focus from the other.
-    build_windows_ui && run_under_wine "$windows_ui_dir" 1 && package_windows && smoke_test_package
+    build_windows_ui && run_under_wine "$windows_ui_dir" 1 && package_windows &&
+        check_package && smoke_test_package && test_installer
 }
 
 case "$mode" in
