@@ -12,9 +12,11 @@
 #   scripts/sarnoval.sh test-windows-ui
 #                              only the Windows dialog: Sarnoval.exe and the Qt
 #                              tests against a static Qt for Windows, run under
-#                              Wine, then the package started as a smoke test
+#                              Wine, then the package checked and started as a
+#                              smoke test, and the installer run under Wine
 #   scripts/sarnoval.sh package-windows
-#                              the zip: Sarnoval.exe, README, licence texts
+#                              the zip (both programs, README, licence texts,
+#                              relinking kit) and the installer
 #   scripts/sarnoval.sh qt-windows
 #                              build that static Qt from Debian's qt6-base
 #                              source into the cache (about 30 min on 2 cores),
