@@ -12,9 +12,11 @@
 #   scripts/sarnoval.sh test-windows-ui
 #                              only the Windows dialog: Sarnoval.exe and the Qt
 #                              tests against a static Qt for Windows, run under
-#                              Wine, then the package started as a smoke test
+#                              Wine, then the package checked and started as a
+#                              smoke test, and the installer run under Wine
 #   scripts/sarnoval.sh package-windows
-#                              the zip: Sarnoval.exe, README, licence texts
+#                              the zip (both programs, README, licence texts,
+#                              relinking kit) and the installer
 #   scripts/sarnoval.sh qt-windows
 #                              build that static Qt from Debian's qt6-base
 #                              source into the cache (about 30 min on 2 cores),
@@ -37,11 +39,13 @@ test_packages=(libgtest-dev fio gnuplot-nox desktop-file-utils appstream groff-b
                openssh-server openssh-client sshfs fuse3 libfuse3-dev mount e2fsprogs xfsprogs
                btrfs-progs exfatprogs exfat-fuse)
 # The Windows engine and command line: cross compiler, the JSON headers, and
-# Wine to run their tests; Python lends a pseudo-terminal to Wine as a COM port.
+# Wine to run their tests; Python lends a pseudo-terminal to Wine as a COM port;
+# icoutils makes the programs' icon and reads it back out of them.
 windows_packages=(build-essential cmake g++-mingw-w64-x86-64-posix wine64 nlohmann-json3-dev
-                  python3)
-# The Windows dialog: Ninja, the zip tools; the host Qt provides moc and rcc.
-windows_ui_packages=(ninja-build zip unzip qt6-base-dev)
+                  python3 icoutils)
+# The Windows dialog: Ninja, the zip tools, NSIS for the installer; the host
+# Qt provides moc and rcc.
+windows_ui_packages=(ninja-build zip unzip nsis qt6-base-dev)
 
 # The static Qt for Windows: prebuilt beside the checkout, else the cache that
 # `qt-windows` fills.
@@ -49,7 +53,9 @@ qt_version=6.4.2
 qt_archive=$root/../shared/windows/qt6-mingw-static-$qt_version.tar.xz
 qt_cache=${SARNOVAL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/sarnoval}/qt6-mingw-static-$qt_version
 windows_ui_dir=$root/build-windows-ui
-package_zip=$windows_ui_dir/Sarnoval-1.1-windows-x86_64.zip
+version=1.1
+package_zip=$windows_ui_dir/Sarnoval-$version-windows-x86_64.zip
+package_setup=$windows_ui_dir/Sarnoval-$version-windows-x86_64-setup.exe
 
 install_missing() {
     local missing=()
@@ -161,31 +167,123 @@ find_windows_qt() {
     fi
 }
 
-# Sarnoval.exe and the Qt tests, against the static Qt, or only target $1;
-# the engine's own tests run in build-windows.
+# Sarnoval.exe, sarnoval-cli.exe (for the package) and the Qt tests, against
+# the static Qt, or only the targets given; the engine's and the command
+# line's own tests run in build-windows.
 build_windows_ui() {
     cmake -S "$root" -B "$windows_ui_dir" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$windows_qt/lib/cmake/Qt6/qt.toolchain.cmake" \
         -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
         -DCMAKE_BUILD_TYPE=Release -DSARNOVAL_WERROR=ON -DSARNOVAL_BUILD_UI=ON \
-        -DBUILD_TESTING=ON -DSARNOVAL_BUILD_ENGINE_TESTS=OFF -DSARNOVAL_BUILD_CLI=OFF \
+        -DBUILD_TESTING=ON -DSARNOVAL_BUILD_ENGINE_TESTS=OFF -DSARNOVAL_BUILD_CLI=ON \
         -DSARNOVAL_BUILD_BENCH=OFF >/dev/null
-    nice -n 10 cmake --build "$windows_ui_dir" -j "$jobs" ${1:+--target "$1"}
+    nice -n 10 cmake --build "$windows_ui_dir" -j "$jobs" ${1:+--target "$@"}
 }
 
-# The program stripped, the README, and the licence texts of the static Qt
-# (LGPL 3, which builds on the GPL 3, and the notices of Qt's bundled code).
+# Text for Windows users: CRLF line ends, so Notepad of any age shows lines.
+crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }
+
+# The relinking kit the LGPL asks for with a static Qt: Sarnoval.exe's link
+# as Ninja runs it, one argument a line in relink/link.rsp, with the build's
+# own objects and libraries copied to relink/obj/ and Qt's paths under
+# relink/qt6-mingw/, where the user puts a Qt of their own.
+relink_kit() {
+    local kit=$1 words arg out=() skip=0 i=0
+    mkdir -p "$kit/obj"
+    read -ra words <<<"$(cd "$windows_ui_dir" && ninja -t commands ui/Sarnoval.exe | tail -n 1)"
+    # What follows ": && COMPILER", without -o, the import library, or what
+    # comes after the link.
+    while [ "$i" -lt "${#words[@]}" ] && [[ ${words[i]} != *-g++* ]]; do i=$((i + 1)); done
+    for arg in "${words[@]:i+1}"; do
+        if [ "$skip" -eq 1 ]; then skip=0; continue; fi
+        case $arg in
+        -o) skip=1 ;;
+        -Wl,--out-implib,*) ;;
+        '&&') break ;;
+        "$windows_qt"/*) out+=("qt6-mingw/${arg#"$windows_qt"/}") ;;
+        qt6-mingw/*) out+=("$arg") ;;
+        *)
+            if [ "${arg#-}" = "$arg" ] && [ -f "$windows_ui_dir/$arg" ]; then
+                mkdir -p "$kit/obj/$(dirname "$arg")"
+                cp "$windows_ui_dir/$arg" "$kit/obj/$arg"
+                out+=("obj/$arg")
+            else
+                out+=("$arg")
+            fi
+            ;;
+        esac
+    done
+    printf '%s\n' "${out[@]}" >"$kit/link.rsp"
+    crlf "$root/res/RELINK-windows.txt" "$kit/RELINK.txt"
+    cp "$root/scripts/build-qt6-mingw.sh" "$kit/"
+}
+
+# Both programs stripped, the README for Windows, the licence texts of the
+# static Qt (LGPL 3, which builds on the GPL 3, and the notices of Qt's
+# bundled code) and of the compiler's runtime, and the relinking kit.
 package_windows() {
     local stage="$windows_ui_dir/package/Sarnoval"
     rm -rf "$windows_ui_dir/package" "$package_zip"
     mkdir -p "$stage/licenses"
     x86_64-w64-mingw32-strip -o "$stage/Sarnoval.exe" "$windows_ui_dir/ui/Sarnoval.exe"
-    cp "$root/README.md" "$stage/README.md"
-    cp /usr/share/common-licenses/LGPL-3 "$stage/licenses/Qt-LGPL-3.txt"
-    cp /usr/share/common-licenses/GPL-3 "$stage/licenses/GPL-3.txt"
-    cp /usr/share/doc/libqt6core6/copyright "$stage/licenses/Qt-copyright.txt"
+    x86_64-w64-mingw32-strip -o "$stage/sarnoval-cli.exe" "$windows_ui_dir/cli/sarnoval-cli.exe"
+    crlf "$root/res/README-windows.txt" "$stage/README.txt"
+    crlf "$root/res/LICENSES-windows.txt" "$stage/licenses/README.txt"
+    crlf /usr/share/common-licenses/LGPL-3 "$stage/licenses/Qt-LGPL-3.txt"
+    crlf /usr/share/common-licenses/GPL-3 "$stage/licenses/GPL-3.txt"
+    crlf /usr/share/doc/libqt6core6/copyright "$stage/licenses/Qt-copyright.txt"
+    crlf /usr/share/doc/gcc-mingw-w64-base/copyright "$stage/licenses/gcc-runtime-copyright.txt"
+    crlf /usr/share/doc/mingw-w64-x86-64-dev/copyright "$stage/licenses/mingw-w64-copyright.txt"
+    relink_kit "$stage/relink"
     (cd "$windows_ui_dir/package" && zip -qr9 "$package_zip" Sarnoval)
     echo "Package: $package_zip ($(du -h "$package_zip" | cut -f1))"
+    installer "$stage"
+}
+
+# The installer of the package folder $1: its files listed for NSIS folder by
+# folder, and for the uninstaller file by file, deepest folders last.
+installer() {
+    local stage=$1 files="$windows_ui_dir/package/files.nsh" dir
+    {
+        echo '!macro SarnovalFiles'
+        while read -r dir; do
+            echo "    SetOutPath \"\$INSTDIR${dir:1}\""
+            find "$stage/$dir" -maxdepth 1 -type f -printf '    File "%p"\n'
+        done < <(cd "$stage" && find . -type d | sort)
+        echo '!macroend'
+        echo '!macro SarnovalRemoveFiles'
+        (cd "$stage" && find . -type f -printf '    Delete "$INSTDIR/%P"\n' &&
+            find . -mindepth 1 -depth -type d -printf '    RMDir "$INSTDIR/%P"\n')
+        echo '!macroend'
+    } | sed '/\$INSTDIR/s:/:\\:g' >"$files"
+    rm -f "$package_setup"
+    nice -n 10 makensis -V2 -DVERSION="$version" -DFILES="$files" -DICON="$windows_ui_dir/res/sarnoval.ico" \
+        -DOUTFILE="$package_setup" "$root/res/sarnoval.nsi"
+    echo "Installer: $package_setup ($(du -h "$package_setup" | cut -f1))"
+}
+
+# The zip's kit and texts: linked against this Qt, relink/ gives the program
+# again, byte for byte; every text for Windows users has CRLF line ends.
+check_package() {
+    local dir="$windows_ui_dir/package-check" failed=0 text
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    unzip -q "$package_zip" -d "$dir"
+    local kit="$dir/Sarnoval/relink"
+    ln -s "$windows_qt" "$kit/qt6-mingw"
+    if ! (cd "$kit" && nice -n 10 x86_64-w64-mingw32-g++-posix @link.rsp -o Sarnoval.exe) ||
+        ! cmp -s "$kit/Sarnoval.exe" "$windows_ui_dir/ui/Sarnoval.exe"; then
+        echo "relink/ in the zip does not link Sarnoval.exe as built" >&2
+        failed=1
+    fi
+    while read -r text; do
+        if grep -qv $'\r$' "$text"; then
+            echo "${text#"$dir/"} has lines without CRLF" >&2
+            failed=1
+        fi
+    done < <(find "$dir" -name '*.txt')
+    rm -rf "$dir"
+    [ "$failed" -eq 0 ] && echo "The zip's relinking kit links Sarnoval.exe as built; its texts are CRLF."
 }
 
 # The zip unpacked elsewhere and its program started under Wine: it must open
@@ -221,11 +319,55 @@ smoke_test_package() {
     echo "The packaged Sarnoval.exe opened and closed its window under Wine."
 }
 
-# The Windows dialog whole: build, tests under Wine, package, smoke test.
+# The installer under Wine, silent, as a deployment tool runs it: the
+# installed sarnoval-cli.exe runs, the shortcut and the Apps & features entry
+# are there; then the entry's quiet uninstall leaves none of them.
+test_installer() {
+    make_wine_prefix "$windows_ui_dir" || return 1
+    local c="$windows_ui_dir/wineprefix/drive_c" problems=() out value quiet exe
+    local dir="$c/Program Files/Sarnoval"
+    local link="$c/ProgramData/Microsoft/Windows/Start Menu/Programs/Sarnoval.lnk"
+    local key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sarnoval'
+    # What an earlier, failed run left in the prefix would pass for the installer's work.
+    rm -rf "$dir" "$link"
+    "${wine_run[@]}" reg delete "$key" /f >/dev/null 2>&1 || true
+    "${wine_run[@]}" "$package_setup" /S || problems+=("the installer failed")
+    out=$("${wine_run[@]}" "$dir/sarnoval-cli.exe" --version 2>&1 | tr -d '\r')
+    [ "$out" = "sarnoval-cli $version" ] || problems+=("the installed sarnoval-cli.exe --version said: $out")
+    [ -f "$link" ] || problems+=("no Start menu shortcut")
+    out=$("${wine_run[@]}" reg query "$key" 2>&1 | tr -d '\r')
+    for value in DisplayName "DisplayVersion *REG_SZ *$version\$" Publisher DisplayIcon \
+        InstallLocation UninstallString NoModify NoRepair EstimatedSize; do
+        grep -q "^ *$value" <<<"$out" || problems+=("the Apps & features entry lacks $value")
+    done
+    # "C:\...\uninstall.exe" /S. The uninstaller runs a copy of itself from
+    # the temporary folder and returns at once; the wine server ends only
+    # when that copy has finished too.
+    quiet=$(sed -n 's/^ *QuietUninstallString *REG_SZ *//p' <<<"$out")
+    exe=${quiet#\"}
+    exe=${exe%%\"*}
+    "${wine_run[@]}" "$exe" ${quiet##*\" } || problems+=("the uninstaller failed: $quiet")
+    "${wine[@]}" /usr/lib/wine/wineserver -w
+    [ ! -e "$dir" ] || problems+=("left in Program Files: $(cd "$dir" && find . -type f | head -n 5 | tr "\n" " ")")
+    [ ! -e "$link" ] || problems+=("the Start menu shortcut is left")
+    if "${wine_run[@]}" reg query "$key" >/dev/null 2>&1; then
+        problems+=("the Apps & features entry is left")
+    fi
+    "${wine[@]}" /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+    if [ ${#problems[@]} -ne 0 ]; then
+        printf 'The installer under Wine: %s\n' "${problems[@]}" >&2
+        return 1
+    fi
+    echo "The installer installed, ran and uninstalled Sarnoval silently under Wine."
+}
+
+# The Windows dialog whole: build, tests under Wine, package, its checks and
+# smoke test, the installer.
 test_windows_ui() {
     # One at a time: the dialogs of tests run side by side share Wine's one
     # desktop, and one activating its window takes the focus from the other.
-    build_windows_ui && run_under_wine "$windows_ui_dir" 1 && package_windows && smoke_test_package
+    build_windows_ui && run_under_wine "$windows_ui_dir" 1 && package_windows &&
+        check_package && smoke_test_package && test_installer
 }
 
 case "$mode" in
@@ -281,7 +423,7 @@ test-windows-ui | package-windows)
         exit 1
     fi
     if [ "$mode" = package-windows ]; then
-        build_windows_ui Sarnoval
+        build_windows_ui Sarnoval sarnoval-cli
         package_windows
     else
         test_windows_ui

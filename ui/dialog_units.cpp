@@ -50,13 +50,19 @@ QSize DialogUnits::Size(int w, int h) const {
 }
 
 QFont DialogFont(const sarnoval::DialogTemplate& dialog, const QSize& room) {
-    const QString family = QString::fromUtf8(dialog.fontName);
     QFont font;
+#ifdef Q_OS_WIN
+    // The application's font, which is Windows' message font: "MS Sans Serif"
+    // is still there, but a bitmap font that does not scale smoothly.
+    font = QGuiApplication::font();
+#else
+    const QString family = QString::fromUtf8(dialog.fontName);
     if (QFontDatabase::families().contains(family)) {
         font = QFont(family);
     } else {
         font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     }
+#endif
     // A desktop set to a larger font gets the dialog in that size; the units follow.
     const qreal least = dialog.pointSize;
     qreal points = qMax<qreal>(QGuiApplication::font().pointSizeF(), least);

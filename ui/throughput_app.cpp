@@ -10,6 +10,11 @@
 #ifdef Q_OS_UNIX
 #include <csignal>
 #endif
+#ifdef Q_OS_WIN
+#include <QFont>
+
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -23,6 +28,31 @@ void KeepNoSettings() {
         QSettings::setPath(format, QSettings::SystemScope, nowhere);
     }
 }
+
+#ifdef Q_OS_WIN
+// The font Windows gives dialogs and message boxes, as the user set it
+// (Segoe UI 9 pt on Windows 10 and 11 by default); the dialog is set in it.
+void UseMessageFont() {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof(metrics);
+    if (!::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) {
+        return;
+    }
+    const LOGFONTW& message = metrics.lfMessageFont;
+    const HDC screen = ::GetDC(nullptr);
+    const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen) {
+        ::ReleaseDC(nullptr, screen);
+    }
+    QFont font = QApplication::font();
+    font.setFamily(QString::fromWCharArray(message.lfFaceName));
+    if (dpi > 0 && message.lfHeight != 0) {
+        // lfHeight is in pixels at the screen's DPI.
+        font.setPointSizeF(qAbs(message.lfHeight) * 72.0 / dpi);
+    }
+    QApplication::setFont(font);
+}
+#endif
 
 } // namespace
 
@@ -38,6 +68,9 @@ CThroughputApp::CThroughputApp(int& argc, char** argv) : QApplication(argc, argv
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
     KeepNoSettings();
+#ifdef Q_OS_WIN
+    UseMessageFont();
+#endif
     // The window's Wayland app id names the installed desktop entry.
     setDesktopFileName(QStringLiteral(SARNOVAL_APP_ID));
 }

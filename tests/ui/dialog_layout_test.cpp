@@ -351,6 +351,22 @@ private slots:
         QCOMPARE(dlg.size(), ExpectedRect(dlg.font(), 0, 0, 472, 201).size());
     }
 
+    // On Windows the dialog is set in the face of the application's font,
+    // which the application takes from the system's message font (its size
+    // is the desktop's, as dialogFont checks).
+    void windowsMessageFont() {
+#ifndef Q_OS_WIN
+        QSKIP("Windows only: elsewhere the template's face where it is installed");
+#endif
+        QFont message = QApplication::font();
+        message.setFamily(QStringLiteral("Courier New"));
+        const QFont saved = QApplication::font();
+        QApplication::setFont(message);
+        CThroughputDlg dlg;
+        QApplication::setFont(saved);
+        QCOMPARE(dlg.font().family(), message.family());
+    }
+
     // Every caption fits its control: at the template's 8 pt and at 1.5 and
     // 2 times that (ctest runs this again with Qt scaling the screen).
     void captionsFit_data() {

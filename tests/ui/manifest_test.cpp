@@ -39,6 +39,7 @@ private slots:
         QTest::newRow("common controls 6")
             << QByteArray("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"");
         QTest::newRow("UTF-8 code page") << QByteArray(">UTF-8</activeCodePage>");
+        QTest::newRow("paths past MAX_PATH") << QByteArray(">true</longPathAware>");
     }
     void embedded() {
         QFETCH(QByteArray, setting);
