@@ -10,6 +10,13 @@ set(src ${CPACK_SARNOVAL_DEBIAN_DIR})
 set(doc ${usr}/share/doc/${CPACK_PACKAGE_NAME})
 set(overrides ${usr}/share/lintian/overrides)
 
+# A release without its changelog entry would ship the last one's.
+set(version "${CPACK_PACKAGE_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE}")
+file(STRINGS "${src}/changelog" top LIMIT_COUNT 1)
+if(NOT top MATCHES "^${CPACK_PACKAGE_NAME} \\(${version}\\) ")
+    message(FATAL_ERROR "res/debian/changelog starts with '${top}', not version ${version}")
+endif()
+
 file(MAKE_DIRECTORY "${doc}" "${overrides}")
 file(COPY_FILE "${src}/changelog" "${doc}/changelog.Debian")
 file(COPY_FILE "${src}/copyright" "${doc}/copyright")
