@@ -31,13 +31,14 @@ jobs=$(nproc 2>/dev/null || echo 2)
 # nlohmann-json3-dev is sarnoval-cli's JSON writer.
 run_packages=(build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev nlohmann-json3-dev)
 # Added for the tests: GoogleTest, fio and gnuplot for the benchmark smoke test,
-# the desktop entry, AppStream and man page checkers, and what the tests on
+# the desktop entry, AppStream and man page checkers, the Debian package's
+# tools (dpkg-shlibdeps, lintian), and what the tests on
 # real file systems mount: an sshfs share through a local sshd, a FUSE layer
 # that injects faults, and ext4, xfs, btrfs and exFAT on loop devices (losetup
 # from mount; the accuracy test's throttled loop device too).
 test_packages=(libgtest-dev fio gnuplot-nox desktop-file-utils appstream groff-base
                openssh-server openssh-client sshfs fuse3 libfuse3-dev mount e2fsprogs xfsprogs
-               btrfs-progs exfatprogs exfat-fuse)
+               btrfs-progs exfatprogs exfat-fuse lintian dpkg-dev file)
 # The Windows engine and command line: cross compiler, the JSON headers, and
 # Wine to run their tests; Python lends a pseudo-terminal to Wine as a COM port;
 # icoutils makes the programs' icon and reads it back out of them.
@@ -370,6 +371,21 @@ test_windows_ui() {
         check_package && smoke_test_package && test_installer
 }
 
+# package-deb: build-deb/sarnoval_<version>-1_<arch>.deb from a release build
+# with Debian's hardening flags; lintian's errors and warnings fail it.
+package_deb() {
+    local dir="$root/build-deb" deb
+    export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+    build deb -DBUILD_TESTING=OFF -DSARNOVAL_BUILD_BENCH=OFF -DSARNOVAL_WERROR=ON \
+        -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
+        -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)"
+    rm -f "$dir"/sarnoval_*.deb
+    (cd "$dir" && cpack -G DEB >/dev/null)
+    deb=$(ls "$dir"/sarnoval_*.deb)
+    lintian --fail-on error,warning "$deb"
+    echo "Package: $deb ($(du -h "$deb" | cut -f1))"
+}
+
 case "$mode" in
 run)
     install_missing "${run_packages[@]}"
@@ -428,6 +444,10 @@ test-windows-ui | package-windows)
     else
         test_windows_ui
     fi
+    ;;
+package-deb)
+    install_missing "${run_packages[@]}" dpkg-dev lintian
+    package_deb
     ;;
 qt-windows)
     install_missing "${windows_packages[@]}" "${windows_ui_packages[@]}" dpkg-dev

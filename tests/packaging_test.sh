@@ -27,8 +27,9 @@ out=$(desktop-file-validate "$prefix/share/applications/$id.desktop" 2>&1) || fa
 
 # What a menu starts and what AppStream says is installed are the installed command.
 exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$prefix/share/applications/$id.desktop")
-binary=$(sed -n 's:.*<binary>\(.*\)</binary>.*:\1:p' "$prefix/share/metainfo/$id.metainfo.xml")
-for name in "$exec_name" "$binary"; do
+binaries=$(sed -n 's:.*<binary>\(.*\)</binary>.*:\1:p' "$prefix/share/metainfo/$id.metainfo.xml")
+[ "$(echo $binaries)" = "sarnoval sarnoval-cli" ] || { echo "metainfo binaries: $binaries" >&2; failed=1; }
+for name in "$exec_name" $binaries; do
     [ -n "$name" ] && [ -x "$prefix/bin/$name" ] || { echo "not an installed command: '$name'" >&2; failed=1; }
 done
 
