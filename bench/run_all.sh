@@ -79,8 +79,9 @@ for p in "${programs[@]}"; do
     [ -x "$bin/$p" ] || fail "$bin/$p is missing: build the benchmarks first"
 done
 
-cgroup="" scratch="" loop=""
+cgroup="" scratch="" loop="" hugepages=""
 cleanup() {
+    [ -z "$hugepages" ] || echo "$hugepages" >/proc/sys/vm/nr_hugepages
     [ -z "$cgroup" ] || rmdir "$cgroup" || echo "run_all.sh: could not remove $cgroup" >&2
     [ -z "$folder" ] || rm -f "$folder"/sarnoval-bench-* "$folder"/SarnovalTemp.TMP "$folder"/SarnovalTemp2.TMP
     if [ -n "$scratch" ]; then
@@ -102,12 +103,18 @@ if [ $fast = 1 ]; then
     mkfs.ext4 -q -E lazy_itable_init=0,lazy_journal_init=0 "$loop" || fail "mkfs.ext4 $loop failed"
     mount "$loop" "$scratch/mnt" || fail "cannot mount $loop"
     folder=$scratch/mnt
+    # fio's like-for-like buffers come from huge pages, as the engine's do:
+    # reserved for the run, given back after.
+    hugepages=$(cat /proc/sys/vm/nr_hugepages)
+    [ "$hugepages" -ge 64 ] || echo 64 >/proc/sys/vm/nr_hugepages || skip "cannot reserve huge pages"
 fi
 folder=${folder:-$bin}
 mkdir -p "$folder"
 folder=$(cd "$folder" && pwd)
 
-storage=$(findmnt -n -o FSTYPE,SOURCE,TARGET -T "$folder" 2>/dev/null | awk '{ printf "%s on %s (mounted at %s)", $1, $2, $3 }')
+# A root that is no mount point of its own (a plain chroot) has no answer.
+storage=$(findmnt -n -o FSTYPE,SOURCE,TARGET -T "$folder" 2>/dev/null | awk '{ printf "%s on %s (mounted at %s)", $1, $2, $3 }' || true)
+storage=${storage:-unknown}
 machine="$(sed -n 's/^model name[^:]*: *//p' /proc/cpuinfo | head -1), $(nproc) logical CPUs,\
  $(awk '/^MemTotal:/ { printf "%.1f GiB RAM", $2 / 1048576 }' /proc/meminfo); $(uname -srm)"
 date=$(date -u '+%Y-%m-%d %H:%M UTC')
@@ -152,8 +159,8 @@ if [ $fast = 1 ]; then
     out=$out/fast-device
     mkdir -p "$out"
     rm -f "$out/figures.tsv"
-    echo "| Measure | Sarnoval | fio --direct=1 | Ratio | CPU s per GB, Sarnoval / fio |" >"$out/summary.md"
-    echo "|---|---:|---:|---:|---|" >>"$out/summary.md"
+    echo "| Measure | Sarnoval | fio like for like | Ratio | fio, default buffers | fio, io_uring QD32 | CPU s per GB, Sarnoval / fio like for like |" >"$out/summary.md"
+    echo "|---|---:|---:|---:|---:|---:|---|" >>"$out/summary.md"
     echo "== bench_fast on $loop, a RAM-backed loop device" >&2
     set +e
     { header; "$bin/bench_fast" "${mode[@]}" --out "$out"; } | tee "$out/bench_fast.txt"
