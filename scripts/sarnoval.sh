@@ -98,7 +98,9 @@ build_windows() {
 # Wine in a private prefix in build folder $1, with no display; wine_run
 # starts a program again that Wine dropped as it started.
 wine_env() {
-    wine=(env -u DISPLAY WINEPREFIX="$1/wineprefix" WINEDEBUG=-all
+    # Wine converts file names in the locale's character set: a machine that
+    # sets no locale could not name café.bin.
+    wine=(env -u DISPLAY LANG=C.UTF-8 LC_ALL=C.UTF-8 WINEPREFIX="$1/wineprefix" WINEDEBUG=-all
           WINEDLLOVERRIDES="mscoree,mshtml=")
     wine_run=("${wine[@]}" bash "$root/cmake/wine-run.sh" /usr/lib/wine/wine64)
 }

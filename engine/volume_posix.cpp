@@ -1,4 +1,5 @@
-// Volumes on Linux: /proc/self/mountinfo and the device tree under /sys.
+// Volumes on Linux, the one POSIX system here: /proc/self/mountinfo and the
+// device tree under /sys.
 #include "engine/volume.h"
 
 #include <algorithm>
