@@ -28,8 +28,11 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
 # What building and running the program needs; `run` installs only these.
-# nlohmann-json3-dev is sarnoval-cli's JSON writer.
-run_packages=(build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev nlohmann-json3-dev)
+# nlohmann-json3-dev is sarnoval-cli's JSON writer; qt6-tools-dev (CMake's
+# Qt6LinguistTools) and qt6-l10n-tools (lupdate, lrelease) compile the window's
+# translations, and qt6-translations-l10n has Qt's own for its dialogs.
+run_packages=(build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev nlohmann-json3-dev
+              qt6-tools-dev qt6-l10n-tools qt6-translations-l10n)
 # Added for the tests: GoogleTest, fio and gnuplot for the benchmark smoke test,
 # the desktop entry, AppStream and man page checkers, the Debian package's
 # tools (dpkg-shlibdeps, lintian), and what the tests on
@@ -45,8 +48,9 @@ test_packages=(libgtest-dev fio gnuplot-nox desktop-file-utils appstream groff-b
 windows_packages=(build-essential cmake g++-mingw-w64-x86-64-posix wine64 nlohmann-json3-dev
                   python3 icoutils)
 # The Windows dialog: Ninja, the zip tools, NSIS for the installer; the host
-# Qt provides moc and rcc.
-windows_ui_packages=(ninja-build zip unzip nsis qt6-base-dev)
+# Qt provides moc and rcc, and the host's lrelease the translations (the
+# static Qt has no Linguist tools).
+windows_ui_packages=(ninja-build zip unzip nsis qt6-base-dev qt6-l10n-tools)
 
 # The static Qt for Windows: prebuilt beside the checkout, else the cache that
 # `qt-windows` fills.

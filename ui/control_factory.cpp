@@ -1,6 +1,7 @@
 #include "ui/control_factory.h"
 
 #include <QButtonGroup>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -111,8 +112,9 @@ QStyle* ButtonStyle(QWidget* dialog) {
     return style;
 }
 
+// In the user's language; the template holds the English.
 QString Caption(const sarnoval::ControlTemplate& c) {
-    return QString::fromUtf8(c.caption);
+    return *c.caption ? QCoreApplication::translate("DialogTemplate", c.caption) : QString();
 }
 
 } // namespace

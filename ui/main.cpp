@@ -1,7 +1,10 @@
 #include "ui/throughput_app.h"
+#include "ui/translation.h"
 
 int main(int argc, char** argv) {
     CThroughputApp app(argc, argv);
+    // The system's language (LANGUAGE, LANG), for the whole run.
+    const UiTranslation translation;
     app.InitInstance();
     return 0;
 }

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
@@ -54,8 +55,12 @@ public:
     using Save = std::function<bool(const QString& path, QWidget* owner)>;
 
     SaveDialog(QWidget* parent, Save save)
-        : QFileDialog(parent, QStringLiteral("Save As"), QDir::homePath(),
-                      QStringLiteral("Text files (*.txt);;All files (*)")),
+        : QFileDialog(
+              parent,
+              //: Title of the file dialog that saves the results
+              QCoreApplication::translate("ResultListMenu", "Save As"), QDir::homePath(),
+              //: File types offered when saving; keep the patterns and ";;"
+              QCoreApplication::translate("ResultListMenu", "Text files (*.txt);;All files (*)")),
           m_save(std::move(save)) {}
 
     void accept() override {
@@ -80,11 +85,13 @@ public:
             path += u'.' + defaultSuffix();
         }
         if (QFileInfo::exists(path) &&
-            QMessageBox::warning(this, windowTitle(),
-                                 QStringLiteral("%1 already exists.\nDo you want to replace it?")
-                                     .arg(QFileInfo(path).fileName()),
-                                 QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) != QMessageBox::Yes) {
+            QMessageBox::warning(
+                this, windowTitle(),
+                //: %1 is a file name
+                QCoreApplication::translate("ResultListMenu",
+                                            "%1 already exists.\nDo you want to replace it?")
+                    .arg(QFileInfo(path).fileName()),
+                QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes) {
             return;
         }
         // Open until the file is written, so a name can be put right.
@@ -127,8 +134,10 @@ private:
 
 ResultListMenu::ResultListMenu(QListWidget* list, QWidget* dialog)
     : QObject(list), m_list(list), m_dialog(dialog),
-      m_copy(new QAction(QStringLiteral("Copy"), this)),
-      m_save(new QAction(QStringLiteral("Save As\u2026"), this)) {
+      //: Results list menu: copies every line to the clipboard
+      m_copy(new QAction(tr("Copy"), this)),
+      //: Results list menu: saves every line to a text file
+      m_save(new QAction(tr("Save As\u2026"), this)) {
     m_copy->setShortcut(QKeySequence::Copy);
     // Ctrl+C anywhere in the dialog but a text field, the list included.
     m_copy->setShortcutContext(Qt::WindowShortcut);
@@ -178,7 +187,8 @@ void ResultListMenu::SaveAs() {
     picker->setAttribute(Qt::WA_DeleteOnClose);
     picker->setAcceptMode(QFileDialog::AcceptSave);
     picker->setDefaultSuffix(QStringLiteral("txt"));
-    picker->selectFile(QStringLiteral("Sarnoval results.txt"));
+    //: The file name first offered for the saved results
+    picker->selectFile(tr("Sarnoval results.txt"));
     // A native dialog answers here; Qt's own saves before it closes.
     connect(picker, &QFileDialog::fileSelected, this,
             [this](const QString& path) { SaveTo(path); });
@@ -194,9 +204,11 @@ bool ResultListMenu::SaveTo(const QString& path, QWidget* owner) {
     const long most = MaxNameBytes(info.absolutePath());
     const qsizetype length = QFile::encodeName(info.fileName()).size();
     if (most > 0 && length > most) {
-        MakeMessageBox(owner, QStringLiteral("Could not save the results to \"%1\".\n"
-                                             "The name is too long: %2 bytes, and a file name "
-                                             "in the folder \"%3\" can have at most %4.")
+        //: %1 the file, %2 the length of its name in bytes, %3 its folder, %4 the most
+        //: bytes a name may have there
+        MakeMessageBox(owner, tr("Could not save the results to \"%1\".\n"
+                                 "The name is too long: %2 bytes, and a file name "
+                                 "in the folder \"%3\" can have at most %4.")
                                   .arg(QDir::toNativeSeparators(path))
                                   .arg(length)
                                   .arg(folder)
@@ -213,9 +225,10 @@ bool ResultListMenu::SaveTo(const QString& path, QWidget* owner) {
     }
     ok = ok && file.commit();
     if (!ok) {
-        MakeMessageBox(owner, QStringLiteral("Could not save the results to \"%1\".\n"
-                                             "Check that the folder \"%2\" exists and that "
-                                             "you may write to it.\n\n(%3)")
+        //: %1 the file, %2 its folder, %3 the system's reason
+        MakeMessageBox(owner, tr("Could not save the results to \"%1\".\n"
+                                 "Check that the folder \"%2\" exists and that "
+                                 "you may write to it.\n\n(%3)")
                                   .arg(QDir::toNativeSeparators(path), folder, file.errorString()))
             ->open();
     }

@@ -35,31 +35,34 @@
 
 namespace {
 
-const char* const kHelpText = "To use this program:\n"
-                              "\n"
-                              "For \"A chosen file\":\n"
-                              "Pick the file you would like to read by clicking test\n"
-                              " Note: A file of large size should be chosen for most\n"
-                              " accurate results.\n"
-                              "\n"
-                              "For \"A drive\":\n"
-                              "Choose the drive letter to test,\n"
-                              "choose the size of file to write/read.\n"
-                              " Note: A large size should be chosen for most\n"
-                              " accurate results.\n"
-                              "\n"
-                              "What does this program do / what is it for?:\n"
-                              "\n"
-                              "This program is to test how fast your computer can\n"
-                              " access a certain file, or write/read from a drive\n"
-                              "It can be usefull in determining:\n"
-                              "\n"
-                              "1. The speed of a drive.\n"
-                              "2. The speed of a network connection to a drive.\n"
-                              "3. The speed of a CDROM.\n"
-                              "\n"
-                              "If you still do not understand how to use this program,\n"
-                              " then it is probably not for you.";
+// Marked here, translated when shown.
+//: The help box. "A chosen file" and "A drive" quote the two options' captions.
+const char* const kHelpText =
+    QT_TRANSLATE_NOOP("CThroughputDlg", "To use this program:\n"
+                                        "\n"
+                                        "For \"A chosen file\":\n"
+                                        "Pick the file you would like to read by clicking test\n"
+                                        " Note: A file of large size should be chosen for most\n"
+                                        " accurate results.\n"
+                                        "\n"
+                                        "For \"A drive\":\n"
+                                        "Choose the drive letter to test,\n"
+                                        "choose the size of file to write/read.\n"
+                                        " Note: A large size should be chosen for most\n"
+                                        " accurate results.\n"
+                                        "\n"
+                                        "What does this program do / what is it for?:\n"
+                                        "\n"
+                                        "This program is to test how fast your computer can\n"
+                                        " access a certain file, or write/read from a drive\n"
+                                        "It can be usefull in determining:\n"
+                                        "\n"
+                                        "1. The speed of a drive.\n"
+                                        "2. The speed of a network connection to a drive.\n"
+                                        "3. The speed of a CDROM.\n"
+                                        "\n"
+                                        "If you still do not understand how to use this program,\n"
+                                        " then it is probably not for you.");
 
 QIcon ApplicationIcon() {
     QIcon icon;
@@ -138,26 +141,41 @@ void CThroughputDlg::SetUpAccessibility() {
         const char* name;
         const char* description;
     } kAccessible[] = {
-        {IDC_KB_COUNT, "KB Read / Written", "Kilobytes moved by the running test"},
-        {IDC_FILE_PATH, "Chosen file", "The file that the file test reads"},
-        {IDC_DRIVE_LETTER, "Drive Letter to test", nullptr}, // described with the drive map
-        {IDC_RESULTS, "Results", "One line for each finished test"},
-        {IDC_PROGRESS, "Progress", nullptr},
+        //: Screen reader's name for the kilobyte counter
+        {IDC_KB_COUNT, QT_TR_NOOP("KB Read / Written"),
+         //: Screen reader's description of the kilobyte counter
+         QT_TR_NOOP("Kilobytes moved by the running test")},
+        //: Screen reader's name for the field that shows the picked file
+        {IDC_FILE_PATH, QT_TR_NOOP("Chosen file"),
+         //: Screen reader's description of the field that shows the picked file
+         QT_TR_NOOP("The file that the file test reads")},
+        //: Screen reader's name for the drive letter field
+        {IDC_DRIVE_LETTER, QT_TR_NOOP("Drive Letter to test"),
+         nullptr}, // described with the drive map
+        //: Screen reader's name for the list of results
+        {IDC_RESULTS, QT_TR_NOOP("Results"),
+         //: Screen reader's description of the list of results
+         QT_TR_NOOP("One line for each finished test")},
+        //: Screen reader's name for the progress bar
+        {IDC_PROGRESS, QT_TR_NOOP("Progress"), nullptr},
     };
     for (const auto& a : kAccessible) {
-        Control(a.id)->setAccessibleName(QString::fromUtf8(a.name));
+        Control(a.id)->setAccessibleName(tr(a.name));
         if (a.description) {
-            Control(a.id)->setAccessibleDescription(QString::fromUtf8(a.description));
+            Control(a.id)->setAccessibleDescription(tr(a.description));
         }
     }
-    for (QWidget* widget : m_templateWidgets) {
-        auto* label = qobject_cast<QLabel*>(widget);
+    // Found by the template's caption, which stays English in any language.
+    const sarnoval::DialogTemplate& dialog = sarnoval::kMainDialog;
+    for (std::size_t i = 0; i < m_templateWidgets.size(); ++i) {
+        auto* label = qobject_cast<QLabel*>(m_templateWidgets[i]);
         if (!label) {
             continue;
         }
-        if (label->text() == QStringLiteral("KB Read / Written:")) {
+        const QString caption = QString::fromUtf8(dialog.controls[i].caption);
+        if (caption == QStringLiteral("KB Read / Written:")) {
             label->setBuddy(Control(IDC_KB_COUNT));
-        } else if (label->text() == QStringLiteral("Drive Letter to test:")) {
+        } else if (caption == QStringLiteral("Drive Letter to test:")) {
             label->setBuddy(Control(IDC_DRIVE_LETTER));
         }
     }
@@ -288,12 +306,13 @@ bool CThroughputDlg::IsChecked(int id) const {
 // An empty map (Windows' own drives) needs no description.
 void CThroughputDlg::ShowDriveMap(const sarnoval::DriveMap& map) {
     const QString described = DescribeDriveMap(map);
+    //: Screen reader's description of the drive letter field; the list of
+    //: drive letters and their folders follows on the next lines
+    const QString heading = tr("The folder each drive letter stands for:");
     Control(IDC_DRIVE_LETTER)->setToolTip(described);
     Control(IDC_DRIVE_LETTER)
-        ->setAccessibleDescription(
-            described.isEmpty()
-                ? QString()
-                : QStringLiteral("The folder each drive letter stands for:\n") + described);
+        ->setAccessibleDescription(described.isEmpty() ? QString()
+                                                       : heading + QLatin1Char('\n') + described);
     m_engine->SetDriveLetters(map);
 }
 
@@ -342,7 +361,7 @@ void CThroughputDlg::OnEmail() {
 }
 
 void CThroughputDlg::OnHelpButton() {
-    MakeMessageBox(this, QString::fromUtf8(kHelpText))->open();
+    MakeMessageBox(this, tr(kHelpText))->open();
 }
 
 void CThroughputDlg::done(int result) {

@@ -13,6 +13,8 @@
 #include <QThread>
 #include <QWidget>
 
+#include <string_view>
+
 struct QtWindowAdapter::Pending {
     std::atomic<bool> done{false};
     std::string text; // written under the adapter's mutex before done is set
@@ -263,9 +265,54 @@ void QtWindowAdapter::Add(const std::string& line, const QString& about) {
     Post(std::move(add));
 }
 
+namespace {
+
+// The engine's fixed texts, which stay free of Qt in the engine: marked here
+// so that lupdate finds them. Only these are translated; anything else, a file
+// name say, is local 8-bit and must not be read as UTF-8.
+const char* const kEngineTexts[] = {
+    //: Message box when the drive test cannot create its file
+    QT_TRANSLATE_NOOP("Engine", "Error testing drive, could not open file for writing."),
+    //: Message box when the drive test cannot open its file again to read it back
+    QT_TRANSLATE_NOOP("Engine", "Error testing drive, could not open file for reading."),
+    //: Message box when writing the drive test's file fails
+    QT_TRANSLATE_NOOP("Engine", "Error testing drive, could not write the file."),
+    //: Message box when reading the drive test's file back fails
+    QT_TRANSLATE_NOOP("Engine", "Error testing drive, could not read the file."),
+    //: Message box when the drive returned other data than the test wrote
+    QT_TRANSLATE_NOOP("Engine", "Error testing drive, the data read back is not what was written."),
+    //: Why the drive test could not start
+    QT_TRANSLATE_NOOP("Engine", "There is not enough memory for the test."),
+};
+
+// The one detail with a part of its own: the drive letter typed.
+//: Why the drive test could not start; %1 is the drive letter typed
+const char* const kNoDrive = QT_TRANSLATE_NOOP("Engine", "No drive is named \"%1\".");
+
+} // namespace
+
+QString EngineText(const std::string& text) {
+    for (const char* known : kEngineTexts) {
+        if (text == known) {
+            return QCoreApplication::translate("Engine", known);
+        }
+    }
+    const std::string_view noDrive(kNoDrive);
+    const std::size_t at = noDrive.find("%1");
+    const std::string_view before = noDrive.substr(0, at);
+    const std::string_view after = noDrive.substr(at + 2);
+    if (text.size() >= before.size() + after.size() && text.starts_with(before) &&
+        text.ends_with(after)) {
+        const std::string letter =
+            text.substr(before.size(), text.size() - before.size() - after.size());
+        return QCoreApplication::translate("Engine", kNoDrive).arg(QString::fromLocal8Bit(letter));
+    }
+    return QString::fromLocal8Bit(text);
+}
+
 QMessageBox* QtWindowAdapter::MakeBox(const std::string& text, const std::string& detail) {
-    QMessageBox* box = MakeMessageBox(m_dialog, QString::fromLocal8Bit(text));
-    box->setInformativeText(QString::fromLocal8Bit(detail));
+    QMessageBox* box = MakeMessageBox(m_dialog, EngineText(text));
+    box->setInformativeText(EngineText(detail));
     box->setProperty("sarnovalEngineBox", true);
     return box;
 }

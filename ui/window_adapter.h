@@ -33,6 +33,11 @@ QString VisibleLine(const QString& line);
 QString DescribeResult(const sarnoval::ResultFigures& figures, const sarnoval::StorageFacts& facts,
                        const QDateTime& when);
 
+// An engine message or detail as a message box shows it: in the user's
+// language when it is one of the engine's fixed texts, else as the engine
+// wrote it (local 8-bit).
+QString EngineText(const std::string& text);
+
 class QtWindowAdapter : public QObject, public sarnoval::TargetWindow, public sarnoval::ResultList {
     Q_OBJECT
 

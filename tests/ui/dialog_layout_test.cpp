@@ -1,6 +1,8 @@
 // The dialog as built: controls, captions, defaults, layout, keyboard.
 #include "ui_test_support.h"
 
+#include "caption_fit.h"
+
 #include "res/dialog_template.h"
 #include "res/resource.h"
 #include "ui/control_factory.h"
@@ -60,39 +62,9 @@ const ExpectedControl kExpected[] = {
 };
 constexpr int kControlCount = 20;
 
-QString Caption(QWidget* widget) {
-    if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-        return button->text();
-    }
-    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-        return edit->text();
-    }
-    if (auto* label = qobject_cast<QLabel*>(widget)) {
-        return label->text();
-    }
-    if (auto* box = qobject_cast<QGroupBox*>(widget)) {
-        return box->title();
-    }
-    return QString();
-}
-
 const ExpectedControl& want(int index) {
     return kExpected[index];
 }
-
-// The desktop's font for as long as it lives.
-class DesktopFont {
-public:
-    explicit DesktopFont(qreal points) : m_saved(QApplication::font()) {
-        QFont font = m_saved;
-        font.setPointSizeF(points);
-        QApplication::setFont(font);
-    }
-    ~DesktopFont() { QApplication::setFont(m_saved); }
-
-private:
-    QFont m_saved;
-};
 
 // Pixels from dialog units, worked out here from the font in use.
 QRect ExpectedRect(const QFont& font, int x, int y, int w, int h) {
@@ -383,7 +355,6 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         for (int i = 0; i < kControlCount; ++i) {
             QWidget* widget = dlg.TemplateWidgets()[i];
-            const QString text = Caption(widget);
             if (want(i).id == IDC_DRIVE_LETTER) {
                 // The widest capital, the cursor and its gap fit where the
                 // field draws its text, so the letter never scrolls out of sight.
@@ -403,42 +374,8 @@ private slots:
                     qPrintable(QStringLiteral("W needs %1 in %2").arg(needed).arg(line.width())));
                 continue;
             }
-            if (text.isEmpty() || qobject_cast<QLineEdit*>(widget)) {
-                continue;
-            }
-            QRect room;
-            if (auto* box = qobject_cast<QGroupBox*>(widget)) {
-                QStyleOptionGroupBox option;
-                option.initFrom(box);
-                option.text = text;
-                option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
-                const QRect title = box->style()->subControlRect(QStyle::CC_GroupBox, &option,
-                                                                 QStyle::SC_GroupBoxLabel, box);
-                QVERIFY2(box->rect().contains(title), qPrintable(text));
-                continue;
-            }
-            if (auto* button = qobject_cast<QPushButton*>(widget)) {
-                QStyleOptionButton option;
-                option.initFrom(button);
-                option.features =
-                    button->isFlat() ? QStyleOptionButton::Flat : QStyleOptionButton::None;
-                if (want(i).id == IDC_WEBSITE || want(i).id == IDC_EMAIL) {
-                    option.rect.adjust(2, 2, -2, -2); // inside the sunken edge
-                }
-                room =
-                    button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
-            } else {
-                room = widget->contentsRect();
-            }
-            const QFontMetrics metrics(widget->font());
-            const int width = qMax(metrics.horizontalAdvance(text), metrics.size(0, text).width());
-            QVERIFY2(width <= room.width() && metrics.height() <= room.height(),
-                     qPrintable(QStringLiteral("%1: %2x%3 in %4x%5")
-                                    .arg(text)
-                                    .arg(width)
-                                    .arg(metrics.height())
-                                    .arg(room.width())
-                                    .arg(room.height())));
+            const QString fault = CaptionFault(widget, sarnoval::kMainDialog.controls[i]);
+            QVERIFY2(fault.isEmpty(), qPrintable(fault));
         }
     }
 
