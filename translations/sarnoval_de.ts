@@ -219,6 +219,33 @@ Wenn Sie immer noch nicht verstehen, wie man dieses Programm benutzt,
     </message>
 </context>
 <context>
+    <name>QtWindowAdapter</name>
+    <message>
+        <source>Folder: %1</source>
+        <translation>Ordner: %1</translation>
+    </message>
+    <message>
+        <source>Volume: %1, %2</source>
+        <translation>Volume: %1, %2</translation>
+    </message>
+    <message>
+        <source>Device: %1</source>
+        <translation>Gerät: %1</translation>
+    </message>
+    <message>
+        <source>The transfers went past the system&apos;s cache.</source>
+        <translation>Die Übertragungen gingen am Cache des Systems vorbei.</translation>
+    </message>
+    <message>
+        <source>The transfers went through the system&apos;s cache.</source>
+        <translation>Die Übertragungen gingen durch den Cache des Systems.</translation>
+    </message>
+    <message>
+        <source>Measured at %1</source>
+        <translation>Gemessen am %1</translation>
+    </message>
+</context>
+<context>
     <name>ResultListMenu</name>
     <message>
         <source>Save As</source>

@@ -219,6 +219,33 @@ Si aun así no entiende cómo usar este programa,
     </message>
 </context>
 <context>
+    <name>QtWindowAdapter</name>
+    <message>
+        <source>Folder: %1</source>
+        <translation>Carpeta: %1</translation>
+    </message>
+    <message>
+        <source>Volume: %1, %2</source>
+        <translation>Volumen: %1, %2</translation>
+    </message>
+    <message>
+        <source>Device: %1</source>
+        <translation>Dispositivo: %1</translation>
+    </message>
+    <message>
+        <source>The transfers went past the system&apos;s cache.</source>
+        <translation>Las transferencias evitaron la caché del sistema.</translation>
+    </message>
+    <message>
+        <source>The transfers went through the system&apos;s cache.</source>
+        <translation>Las transferencias pasaron por la caché del sistema.</translation>
+    </message>
+    <message>
+        <source>Measured at %1</source>
+        <translation>Medido el %1</translation>
+    </message>
+</context>
+<context>
     <name>ResultListMenu</name>
     <message>
         <source>Save As</source>

@@ -219,6 +219,33 @@ Si vous ne comprenez toujours pas comment utiliser ce programme,
     </message>
 </context>
 <context>
+    <name>QtWindowAdapter</name>
+    <message>
+        <source>Folder: %1</source>
+        <translation>Dossier : %1</translation>
+    </message>
+    <message>
+        <source>Volume: %1, %2</source>
+        <translation>Volume : %1, %2</translation>
+    </message>
+    <message>
+        <source>Device: %1</source>
+        <translation>Périphérique : %1</translation>
+    </message>
+    <message>
+        <source>The transfers went past the system&apos;s cache.</source>
+        <translation>Les transferts ont contourné le cache du système.</translation>
+    </message>
+    <message>
+        <source>The transfers went through the system&apos;s cache.</source>
+        <translation>Les transferts sont passés par le cache du système.</translation>
+    </message>
+    <message>
+        <source>Measured at %1</source>
+        <translation>Mesuré le %1</translation>
+    </message>
+</context>
+<context>
     <name>ResultListMenu</name>
     <message>
         <source>Save As</source>
