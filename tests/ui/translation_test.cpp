@@ -1,6 +1,6 @@
 // The window in other languages: every caption fits in every language, the
-// system's language is the one shown, the catalogues are complete, and what
-// scripts read (the result lines) stays English.
+// system's language is the one shown, the engine's messages follow it, and
+// what scripts read (the result lines) stays English.
 #include "ui_test_support.h"
 
 #include "caption_fit.h"
@@ -17,12 +17,7 @@
 #include <QAction>
 #include <QFile>
 #include <QLibraryInfo>
-#include <QRegularExpression>
-#include <QSet>
-#include <QTranslator>
-#include <QXmlStreamReader>
 
-#include <map>
 #include <thread>
 
 using namespace ui_test;
@@ -75,80 +70,9 @@ const Named kAccessibleNames[] = {
     {IDC_PROGRESS, "Progress", "Fortschritt"},
 };
 
-// The engine's fixed messages as the message box shows them in German.
-const std::map<std::string, const char*> kEngineGerman = {
-    {sarnoval::kOpenWriteFailed, "Fehler beim Testen des Laufwerks: Die Datei l\xc3\xa4sst "
-                                 "sich nicht zum Schreiben \xc3\xb6"
-                                 "ffnen."},
-    {sarnoval::kOpenReadFailed, "Fehler beim Testen des Laufwerks: Die Datei l\xc3\xa4sst "
-                                "sich nicht zum Lesen \xc3\xb6"
-                                "ffnen."},
-    {sarnoval::kWriteFailed,
-     "Fehler beim Testen des Laufwerks: Die Datei konnte nicht geschrieben werden."},
-    {sarnoval::kReadFailed,
-     "Fehler beim Testen des Laufwerks: Die Datei konnte nicht gelesen werden."},
-    {sarnoval::kDataWrong, "Fehler beim Testen des Laufwerks: Die zur\xc3\xbc"
-                           "ckgelesenen "
-                           "Daten stimmen nicht mit den geschriebenen \xc3\xbc"
-                           "berein."},
-};
-
 // What the test process was started with (ctest sets LANGUAGE and this).
 QString ExpectedSystemLanguage() {
     return QString::fromLocal8Bit(qgetenv("SARNOVAL_EXPECTED_LANGUAGE"));
-}
-
-QString TsFile(const QString& language) {
-    return QStringLiteral(SARNOVAL_SOURCE_DIR "/translations/sarnoval_%1.ts").arg(language);
-}
-
-QSet<QString> Placeholders(const QString& text) {
-    QSet<QString> found;
-    static const QRegularExpression placeholder(QStringLiteral("%\\d"));
-    for (const QRegularExpressionMatch& m : placeholder.globalMatch(text)) {
-        found.insert(m.captured());
-    }
-    return found;
-}
-
-struct TsMessage {
-    QString context;
-    QString source;
-    QString translation;
-    QString type; // "unfinished", "vanished", "obsolete" or empty
-};
-
-QList<TsMessage> ReadTs(const QString& path, QString* error) {
-    QList<TsMessage> messages;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = file.errorString();
-        return messages;
-    }
-    QXmlStreamReader xml(&file);
-    QString context;
-    TsMessage message;
-    while (!xml.atEnd()) {
-        xml.readNext();
-        if (!xml.isStartElement()) {
-            continue;
-        }
-        if (xml.name() == QLatin1String("name")) {
-            context = xml.readElementText();
-        } else if (xml.name() == QLatin1String("message")) {
-            message = TsMessage{context, {}, {}, {}};
-        } else if (xml.name() == QLatin1String("source")) {
-            message.source = xml.readElementText();
-        } else if (xml.name() == QLatin1String("translation")) {
-            message.type = xml.attributes().value(QLatin1String("type")).toString();
-            message.translation = xml.readElementText();
-            messages.append(message);
-        }
-    }
-    if (xml.hasError()) {
-        *error = xml.errorString();
-    }
-    return messages;
 }
 
 } // namespace
@@ -286,123 +210,6 @@ private slots:
         QCOMPARE(test == QLatin1String("Test"), installed.isEmpty());
     }
 
-    // Every message of every catalogue translated, with its placeholders, and
-    // the embedded catalogue the same as its source.
-    void catalogues_data() {
-        QTest::addColumn<QString>("language");
-        for (const QString& language : UiTranslation::Available()) {
-            QTest::newRow(qPrintable(language)) << language;
-        }
-    }
-    void catalogues() {
-        QFETCH(QString, language);
-        QString error;
-        const QList<TsMessage> messages = ReadTs(TsFile(language), &error);
-        QVERIFY2(error.isEmpty(), qPrintable(error));
-        QVERIFY(!messages.isEmpty());
-        QTranslator embedded;
-        QVERIFY(embedded.load(QStringLiteral(":/i18n/sarnoval_%1.qm").arg(language)));
-        for (const TsMessage& m : messages) {
-            const QString where = m.context + QStringLiteral(": ") + m.source.left(40);
-            QVERIFY2(m.type.isEmpty(), qPrintable(m.type + QStringLiteral(" ") + where));
-            QVERIFY2(!m.translation.trimmed().isEmpty(), qPrintable(where));
-            QVERIFY2(Placeholders(m.translation) == Placeholders(m.source), qPrintable(where));
-            QCOMPARE(
-                embedded.translate(m.context.toUtf8().constData(), m.source.toUtf8().constData()),
-                m.translation);
-        }
-        // Every caption the dialog shows is in the catalogue.
-        for (const Shown& shown : kCaptions) {
-            QVERIFY2(!embedded.translate("DialogTemplate", shown.english).isEmpty(), shown.english);
-        }
-    }
-
-    // The menus' entry and the software centres' listing speak each language
-    // the window does: Name and Comment, and a summary like the comment and
-    // every paragraph and item of the description.
-    void desktopFiles_data() {
-        QTest::addColumn<QString>("language");
-        for (const QString& language : UiTranslation::Available()) {
-            QTest::newRow(qPrintable(language)) << language;
-        }
-    }
-    void desktopFiles() {
-        QFETCH(QString, language);
-        QFile entry(QStringLiteral(SARNOVAL_SOURCE_DIR "/res/" SARNOVAL_APP_ID ".desktop"));
-        QVERIFY(entry.open(QIODevice::ReadOnly | QIODevice::Text));
-        QHash<QString, QString> keys;
-        for (const QString& line : QString::fromUtf8(entry.readAll()).split(u'\n')) {
-            const qsizetype equals = line.indexOf(u'=');
-            if (equals > 0) {
-                keys.insert(line.left(equals), line.mid(equals + 1));
-            }
-        }
-        const QString name = keys.value(QStringLiteral("Name[%1]").arg(language));
-        const QString comment = keys.value(QStringLiteral("Comment[%1]").arg(language));
-        QVERIFY(!name.isEmpty());
-        QVERIFY(!comment.isEmpty());
-        QVERIFY(comment != keys.value(QStringLiteral("Comment")));
-
-        QFile metainfo(QStringLiteral(SARNOVAL_SOURCE_DIR "/res/" SARNOVAL_APP_ID ".metainfo.xml"));
-        QVERIFY(metainfo.open(QIODevice::ReadOnly));
-        QXmlStreamReader xml(&metainfo);
-        QString summary;
-        int english = 0;
-        int translated = 0;
-        bool inDescription = false;
-        while (!xml.atEnd()) {
-            xml.readNext();
-            if (xml.isEndElement() && xml.name() == QLatin1String("description")) {
-                inDescription = false;
-            }
-            if (!xml.isStartElement()) {
-                continue;
-            }
-            const QString lang = xml.attributes().value(QLatin1String("xml:lang")).toString();
-            if (xml.name() == QLatin1String("description")) {
-                inDescription = true;
-            } else if (xml.name() == QLatin1String("summary") && lang == language) {
-                summary = xml.readElementText();
-            } else if (inDescription &&
-                       (xml.name() == QLatin1String("p") || xml.name() == QLatin1String("li"))) {
-                english += lang.isEmpty();
-                translated += lang == language;
-            }
-        }
-        QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
-        QCOMPARE(summary, comment);
-        QVERIFY(english > 0);
-        QCOMPARE(translated, english);
-    }
-
-    // The engine's messages are shown translated where the dialog shows
-    // them; any other text is left as the engine wrote it.
-    void engineMessages_data() {
-        QTest::addColumn<QString>("language");
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QString>("shownInGerman");
-        for (const QString& language : QStringList{QStringLiteral("en"), QStringLiteral("de")}) {
-            for (const auto& [english, german] : kEngineGerman) {
-                QTest::addRow("%s %s", qPrintable(language), english.c_str())
-                    << language << QByteArray::fromStdString(english) << QString::fromUtf8(german);
-            }
-            QTest::addRow("%s no drive", qPrintable(language))
-                << language << QByteArray("No drive is named \"Q\".")
-                << QStringLiteral("Es gibt kein Laufwerk \u201eQ\u201c.");
-            QTest::addRow("%s a file's reason", qPrintable(language))
-                << language << QByteArray("/mnt/x/SarnovalTemp.TMP: Permission denied.")
-                << QStringLiteral("/mnt/x/SarnovalTemp.TMP: Permission denied.");
-        }
-    }
-    void engineMessages() {
-        QFETCH(QString, language);
-        QFETCH(QByteArray, text);
-        QFETCH(QString, shownInGerman);
-        const UiTranslation translation({language});
-        QCOMPARE(EngineText(text.toStdString()),
-                 language == QLatin1String("de") ? shownInGerman : QString::fromLatin1(text));
-    }
-
     // In the box the engine asks for, from its own thread, the message and
     // its detail are German.
     void engineBoxTranslated() {
@@ -416,7 +223,8 @@ private slots:
         });
         QMessageBox* box = nullptr;
         QTRY_VERIFY_WITH_TIMEOUT((box = window.findChild<QMessageBox*>()), kTimeoutMs);
-        QCOMPARE(box->text(), QString::fromUtf8(kEngineGerman.at(sarnoval::kWriteFailed)));
+        QCOMPARE(box->text(), QStringLiteral("Fehler beim Testen des Laufwerks: Die Datei konnte "
+                                             "nicht geschrieben werden."));
         QCOMPARE(box->informativeText(),
                  QStringLiteral("F\u00fcr den Test ist nicht genug Arbeitsspeicher frei."));
         box->button(QMessageBox::Ok)->click();
