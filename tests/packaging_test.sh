@@ -44,6 +44,10 @@ appstreamcli validate-tree --no-net "$prefix" >&2 || failed=1
 for page in sarnoval.1 sarnoval-cli.1; do
     out=$(groff -man -ww -z "$prefix/share/man/man1/$page" 2>&1) || failed=1
     [ -z "$out" ] || { echo "$page: $out" >&2; failed=1; }
+    # Each page leads to the other, by the name it is installed under.
+    other=$([ $page = sarnoval.1 ] && echo sarnoval-cli || echo sarnoval)
+    sed -n '/^\.SH SEE ALSO/,/^\.SH/p' "$prefix/share/man/man1/$page" | grep -q "^\.BR $other (1)" ||
+        { echo "$page: SEE ALSO does not name $other(1)" >&2; failed=1; }
 done
 
 exit "$failed"
