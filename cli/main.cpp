@@ -266,9 +266,14 @@ int RunOnce(ConsoleWindow& window, TestProc test, Progress& progress,
     return signal;
 }
 
-bool Print(const std::string& text) {
-    return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() &&
-           std::fputc('\n', stdout) != EOF && std::fflush(stdout) == 0;
+// 0 once the line is out, else the exit status.
+int Print(const std::string& text) {
+    const int wrote = WriteOut(text + '\n');
+    if (wrote < 0) {
+        std::fprintf(stderr, "sarnoval-cli: could not write the result.\n");
+        return kTestFailed;
+    }
+    return wrote ? 128 + wrote : 0;
 }
 
 int Run(const Options& o) {
@@ -331,17 +336,12 @@ int Run(const Options& o) {
         if (o.json) {
             finished.volume = DescribeVolume(where);
         }
-        if (!Print(o.json ? TestJson(finished) : finished.line)) {
-            std::fprintf(stderr, "sarnoval-cli: could not write the result.\n");
-            return kTestFailed;
+        if (const int status = Print(o.json ? TestJson(finished) : finished.line)) {
+            return status;
         }
         runs.push_back(finished.figures);
     }
-    if (o.json && o.repeat > 1 && !Print(SummaryJson(finished, runs))) {
-        std::fprintf(stderr, "sarnoval-cli: could not write the result.\n");
-        return kTestFailed;
-    }
-    return 0;
+    return o.json && o.repeat > 1 ? Print(SummaryJson(finished, runs)) : 0;
 }
 
 } // namespace

@@ -115,6 +115,12 @@ void Wake() {
     Post(0);
 }
 
+int WriteOut(const std::string& text) {
+    const bool written =
+        std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+    return written ? 0 : -1;
+}
+
 bool StderrIsTerminal() {
     return _isatty(_fileno(stderr)) != 0;
 }
