@@ -365,5 +365,7 @@ int main(int argc, char** argv) {
         std::printf("sarnoval-cli %s\n", SARNOVAL_VERSION);
         return 0;
     }
-    return Run(options);
+    const int status = Run(options);
+    StopSettled(); // every test has stopped and removed its files
+    return status;
 }

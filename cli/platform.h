@@ -24,6 +24,9 @@ void CatchStopSignals();
 int WaitForEvent(int ms);
 // Any thread: ends a WaitForEvent early.
 void Wake();
+// Once the tests are over, however they ended: each has stopped and removed
+// its files, and no other will start. The console's close events wait for it.
+void StopSettled();
 
 // Writes all of text to standard output: 0 once written, -1 when it failed,
 // or a stop's signal number when one comes first, so that a reader that does

@@ -84,6 +84,8 @@ void Wake() {
     }
 }
 
+void StopSettled() {}
+
 int WriteOut(const std::string& text) {
     std::size_t done = 0;
     while (done < text.size()) {

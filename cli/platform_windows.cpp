@@ -22,8 +22,13 @@ namespace {
 
 std::mutex g_mutex;
 std::condition_variable g_event;
-int g_signal = 0;     // under g_mutex
-bool g_woken = false; // under g_mutex
+int g_signal = 0;       // under g_mutex
+bool g_woken = false;   // under g_mutex
+bool g_settled = false; // under g_mutex
+
+// The system ends the process 5 seconds after a close event at the latest
+// (logoff and shutdown allow more); a test stops within about a second.
+constexpr auto kSettleWait = std::chrono::milliseconds(4500);
 
 void Post(int signal) {
     {
@@ -38,8 +43,10 @@ void Post(int signal) {
 BOOL WINAPI OnConsoleEvent(DWORD event) {
     Post(event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? SIGINT : SIGTERM);
     if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
-        // Returning lets the system end the process: wait for main to remove the file and exit.
-        ::Sleep(INFINITE);
+        // Once this returns the system ends the process wherever main is:
+        // wait until main has stopped the test and removed its file.
+        std::unique_lock lock(g_mutex);
+        g_event.wait_for(lock, kSettleWait, [] { return g_settled; });
     }
     return TRUE;
 }
@@ -113,6 +120,14 @@ int WaitForEvent(int ms) {
 
 void Wake() {
     Post(0);
+}
+
+void StopSettled() {
+    {
+        std::lock_guard lock(g_mutex);
+        g_settled = true;
+    }
+    g_event.notify_all();
 }
 
 int WriteOut(const std::string& text) {
