@@ -344,14 +344,7 @@ int Run(const Options& o) {
     return o.json && o.repeat > 1 ? Print(SummaryJson(finished, runs)) : 0;
 }
 
-} // namespace
-
-} // namespace sarnoval::cli
-
-int main(int argc, char** argv) {
-    using namespace sarnoval::cli;
-    CatchStopSignals(); // before any thread starts, so every thread inherits it
-    BinaryOutput();
+int Main(int argc, char** argv) {
     Options options;
     if (const auto problem = Parse(Arguments(argc, argv), options)) {
         std::fprintf(stderr, "sarnoval-cli: %s\n%s", problem->c_str(), kUsage);
@@ -365,7 +358,18 @@ int main(int argc, char** argv) {
         std::printf("sarnoval-cli %s\n", SARNOVAL_VERSION);
         return 0;
     }
-    const int status = Run(options);
+    return Run(options);
+}
+
+} // namespace
+
+} // namespace sarnoval::cli
+
+int main(int argc, char** argv) {
+    using namespace sarnoval::cli;
+    CatchStopSignals(); // before any thread starts, so every thread inherits it
+    BinaryOutput();
+    const int status = Main(argc, argv);
     StopSettled(); // every test has stopped and removed its files
     return status;
 }

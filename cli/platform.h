@@ -25,8 +25,12 @@ int WaitForEvent(int ms);
 // Any thread: ends a WaitForEvent early.
 void Wake();
 // Once the tests are over, however they ended: each has stopped and removed
-// its files, and no other will start. The console's close events wait for it.
+// its files, and no other will start. The console's close events wait for
+// it. Called last, on every way out after CatchStopSignals.
 void StopSettled();
+
+// The class of the hidden window that takes WM_ENDSESSION on Windows.
+inline constexpr wchar_t kSessionWindowClass[] = L"SarnovalCliSession";
 
 // Writes all of text to standard output: 0 once written, -1 when it failed,
 // or a stop's signal number when one comes first, so that a reader that does

@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <mutex>
+#include <thread>
 
 namespace sarnoval::cli {
 
@@ -39,16 +40,62 @@ void Post(int signal) {
     g_event.notify_all();
 }
 
+// Once a close, logoff or shutdown notice returns, the system ends the
+// process wherever main is: wait until main has stopped the test and removed
+// its file.
+void StopAndWait() {
+    Post(SIGTERM);
+    std::unique_lock lock(g_mutex);
+    g_event.wait_for(lock, kSettleWait, [] { return g_settled; });
+}
+
 // Runs on a thread the system starts for the event, not in a signal handler.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
-    Post(event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? SIGINT : SIGTERM);
-    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
-        // Once this returns the system ends the process wherever main is:
-        // wait until main has stopped the test and removed its file.
-        std::unique_lock lock(g_mutex);
-        g_event.wait_for(lock, kSettleWait, [] { return g_settled; });
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
+        Post(SIGINT);
+    } else {
+        StopAndWait();
     }
     return TRUE;
+}
+
+// A program that loads user32 (shell32 does, for CommandLineToArgvW) gets no
+// console event at logoff or shutdown, only WM_ENDSESSION in its top-level
+// windows: a hidden one, on a thread of its own, takes it.
+std::thread g_sessionThread;
+std::atomic<HWND> g_sessionWindow{nullptr};
+std::atomic<bool> g_sessionStarted{false}; // the window is made, or could not be
+
+LRESULT CALLBACK OnSessionMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_ENDSESSION:
+        if (wParam) {
+            StopAndWait();
+        }
+        return 0;
+    case WM_DESTROY:
+        ::PostQuitMessage(0);
+        return 0;
+    default:
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+void WatchSession() {
+    WNDCLASSW type{};
+    type.lpfnWndProc = OnSessionMessage;
+    type.hInstance = ::GetModuleHandleW(nullptr);
+    type.lpszClassName = kSessionWindowClass;
+    ::RegisterClassW(&type);
+    // Top-level and never shown: message-only windows get no end-of-session notice.
+    HWND window = ::CreateWindowExW(0, kSessionWindowClass, L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
+                                    nullptr, type.hInstance, nullptr);
+    g_sessionWindow.store(window);
+    g_sessionStarted.store(true);
+    MSG message;
+    while (window && ::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        ::DispatchMessageW(&message);
+    }
 }
 
 std::string Utf8(const std::wstring& wide) {
@@ -109,6 +156,7 @@ std::vector<std::string> Arguments(int, char**) {
 
 void CatchStopSignals() {
     ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+    g_sessionThread = std::thread(WatchSession);
 }
 
 int WaitForEvent(int ms) {
@@ -128,6 +176,15 @@ void StopSettled() {
         g_settled = true;
     }
     g_event.notify_all();
+    while (g_sessionThread.joinable() && !g_sessionStarted.load()) {
+        ::Sleep(1);
+    }
+    if (HWND window = g_sessionWindow.load()) {
+        ::PostMessageW(window, WM_CLOSE, 0, 0); // DefWindowProc destroys it; the loop ends
+    }
+    if (g_sessionThread.joinable()) {
+        g_sessionThread.join();
+    }
 }
 
 int WriteOut(const std::string& text) {
