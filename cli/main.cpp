@@ -253,9 +253,14 @@ int RunOnce(ConsoleWindow& window, TestProc test, Progress& progress,
     return signal;
 }
 
-bool Print(const std::string& text) {
-    return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() &&
-           std::fputc('\n', stdout) != EOF && std::fflush(stdout) == 0;
+// 0 once the line is out, else the exit status.
+int Print(const std::string& text) {
+    const int wrote = WriteOut(text + '\n');
+    if (wrote < 0) {
+        std::fprintf(stderr, "sarnoval-cli: could not write the result.\n");
+        return kTestFailed;
+    }
+    return wrote ? 128 + wrote : 0;
 }
 
 int Run(const Options& o) {
@@ -326,27 +331,15 @@ int Run(const Options& o) {
             }
             finished.storage = DescribeStorage(finished.figures.where);
         }
-        if (!Print(o.json ? TestJson(finished) : finished.line)) {
-            std::fprintf(stderr, "sarnoval-cli: could not write the result.\n");
-            return kTestFailed;
+        if (const int status = Print(o.json ? TestJson(finished) : finished.line)) {
+            return status;
         }
         runs.push_back(finished.figures);
     }
-    if (o.json && o.repeat > 1 && !Print(SummaryJson(finished, runs))) {
-        std::fprintf(stderr, "sarnoval-cli: could not write the result.\n");
-        return kTestFailed;
-    }
-    return 0;
+    return o.json && o.repeat > 1 ? Print(SummaryJson(finished, runs)) : 0;
 }
 
-} // namespace
-
-} // namespace sarnoval::cli
-
-int main(int argc, char** argv) {
-    using namespace sarnoval::cli;
-    CatchStopSignals(); // before any thread starts, so every thread inherits it
-    BinaryOutput();
+int Main(int argc, char** argv) {
     Options options;
     if (const auto problem = Parse(Arguments(argc, argv), options)) {
         std::fprintf(stderr, "sarnoval-cli: %s\n%s", problem->c_str(), kUsage);
@@ -361,4 +354,17 @@ int main(int argc, char** argv) {
         return 0;
     }
     return Run(options);
+}
+
+} // namespace
+
+} // namespace sarnoval::cli
+
+int main(int argc, char** argv) {
+    using namespace sarnoval::cli;
+    CatchStopSignals(); // before any thread starts, so every thread inherits it
+    BinaryOutput();
+    const int status = Main(argc, argv);
+    StopSettled(); // every test has stopped and removed its files
+    return status;
 }

@@ -15,13 +15,27 @@ namespace sarnoval::cli {
 // another file.
 std::vector<std::string> Arguments(int argc, char** argv);
 
-// Called first, before any thread starts: Ctrl+C, SIGTERM and SIGHUP (or the
-// console's close events) from then on only mark a stop for WaitForEvent.
+// Called first, before any thread starts: Ctrl+C, SIGTERM, SIGQUIT and SIGHUP
+// (or the console's close events) from then on only mark a stop for
+// WaitForEvent and WriteOut. A write past the file-size limit fails instead
+// of ending the program.
 void CatchStopSignals();
 // Waits up to ms for a stop or a Wake; the stop's signal number, else 0.
 int WaitForEvent(int ms);
 // Any thread: ends a WaitForEvent early.
 void Wake();
+// Once the tests are over, however they ended: each has stopped and removed
+// its files, and no other will start. The console's close events wait for
+// it. Called last, on every way out after CatchStopSignals.
+void StopSettled();
+
+// The class of the hidden window that takes WM_ENDSESSION on Windows.
+inline constexpr wchar_t kSessionWindowClass[] = L"SarnovalCliSession";
+
+// Writes all of text to standard output: 0 once written, -1 when it failed,
+// or a stop's signal number when one comes first, so that a reader that does
+// not read cannot hold the program.
+int WriteOut(const std::string& text);
 
 bool StderrIsTerminal();
 // Standard output and error as bytes: no newline translation, so scripts

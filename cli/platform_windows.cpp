@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <mutex>
+#include <thread>
 
 namespace sarnoval::cli {
 
@@ -22,8 +23,13 @@ namespace {
 
 std::mutex g_mutex;
 std::condition_variable g_event;
-int g_signal = 0;     // under g_mutex
-bool g_woken = false; // under g_mutex
+int g_signal = 0;       // under g_mutex
+bool g_woken = false;   // under g_mutex
+bool g_settled = false; // under g_mutex
+
+// The system ends the process 5 seconds after a close event at the latest
+// (logoff and shutdown allow more); a test stops within about a second.
+constexpr auto kSettleWait = std::chrono::milliseconds(4500);
 
 void Post(int signal) {
     {
@@ -34,14 +40,62 @@ void Post(int signal) {
     g_event.notify_all();
 }
 
+// Once a close, logoff or shutdown notice returns, the system ends the
+// process wherever main is: wait until main has stopped the test and removed
+// its file.
+void StopAndWait() {
+    Post(SIGTERM);
+    std::unique_lock lock(g_mutex);
+    g_event.wait_for(lock, kSettleWait, [] { return g_settled; });
+}
+
 // Runs on a thread the system starts for the event, not in a signal handler.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
-    Post(event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? SIGINT : SIGTERM);
-    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
-        // Returning lets the system end the process: wait for main to remove the file and exit.
-        ::Sleep(INFINITE);
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
+        Post(SIGINT);
+    } else {
+        StopAndWait();
     }
     return TRUE;
+}
+
+// A program that loads user32 (shell32 does, for CommandLineToArgvW) gets no
+// console event at logoff or shutdown, only WM_ENDSESSION in its top-level
+// windows: a hidden one, on a thread of its own, takes it.
+std::thread g_sessionThread;
+std::atomic<HWND> g_sessionWindow{nullptr};
+std::atomic<bool> g_sessionStarted{false}; // the window is made, or could not be
+
+LRESULT CALLBACK OnSessionMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_ENDSESSION:
+        if (wParam) {
+            StopAndWait();
+        }
+        return 0;
+    case WM_DESTROY:
+        ::PostQuitMessage(0);
+        return 0;
+    default:
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+void WatchSession() {
+    WNDCLASSW type{};
+    type.lpfnWndProc = OnSessionMessage;
+    type.hInstance = ::GetModuleHandleW(nullptr);
+    type.lpszClassName = kSessionWindowClass;
+    ::RegisterClassW(&type);
+    // Top-level and never shown: message-only windows get no end-of-session notice.
+    HWND window = ::CreateWindowExW(0, kSessionWindowClass, L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
+                                    nullptr, type.hInstance, nullptr);
+    g_sessionWindow.store(window);
+    g_sessionStarted.store(true);
+    MSG message;
+    while (window && ::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        ::DispatchMessageW(&message);
+    }
 }
 
 std::string Utf8(const std::wstring& wide) {
@@ -102,6 +156,7 @@ std::vector<std::string> Arguments(int, char**) {
 
 void CatchStopSignals() {
     ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+    g_sessionThread = std::thread(WatchSession);
 }
 
 int WaitForEvent(int ms) {
@@ -113,6 +168,29 @@ int WaitForEvent(int ms) {
 
 void Wake() {
     Post(0);
+}
+
+void StopSettled() {
+    {
+        std::lock_guard lock(g_mutex);
+        g_settled = true;
+    }
+    g_event.notify_all();
+    while (g_sessionThread.joinable() && !g_sessionStarted.load()) {
+        ::Sleep(1);
+    }
+    if (HWND window = g_sessionWindow.load()) {
+        ::PostMessageW(window, WM_CLOSE, 0, 0); // DefWindowProc destroys it; the loop ends
+    }
+    if (g_sessionThread.joinable()) {
+        g_sessionThread.join();
+    }
+}
+
+int WriteOut(const std::string& text) {
+    const bool written =
+        std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+    return written ? 0 : -1;
 }
 
 bool StderrIsTerminal() {

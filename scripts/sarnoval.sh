@@ -38,10 +38,11 @@ run_packages=(build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins libg
 # tools (dpkg-shlibdeps, lintian), and what the tests on
 # real file systems mount: an sshfs share through a local sshd, a FUSE layer
 # that injects faults, and ext4, xfs, btrfs and exFAT on loop devices (losetup
-# from mount; the accuracy test's throttled loop device too).
+# from mount; the accuracy test's throttled loop device too), and an X server
+# (Xvfb) that the dialog loses mid-test.
 test_packages=(libgtest-dev fio gnuplot-nox desktop-file-utils appstream groff-base
                openssh-server openssh-client sshfs fuse3 libfuse3-dev mount e2fsprogs xfsprogs
-               btrfs-progs exfatprogs exfat-fuse lintian dpkg-dev file)
+               btrfs-progs exfatprogs exfat-fuse lintian dpkg-dev file xvfb)
 # The Windows engine and command line: cross compiler, the JSON headers, and
 # Wine to run their tests; Python lends a pseudo-terminal to Wine as a COM port;
 # icoutils makes the programs' icon and reads it back out of them.

@@ -24,6 +24,11 @@ public:
     void BeginClosing();
     bool IsClosing() const { return m_adapter.IsClosing(); }
 
+    // Any thread but a test's: lets go of every worker waiting on a GUI
+    // thread, then stops the tests and waits for them to remove their files.
+    // For ends that close no window first: a lost display, a logoff.
+    static void StopAll();
+
 private:
     QtWindowAdapter m_adapter;
 };

@@ -70,6 +70,51 @@ void CloseOnQuitSignals(QWidget* window) {
     }
 }
 
+#elif defined(Q_OS_WIN)
+
+#include "engine/windows_api.h"
+#include "ui/engine_session.h"
+
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
+#include <QPointer>
+
+namespace {
+
+// Windows may end the process as soon as WM_ENDSESSION returns, so the test
+// is stopped and its file removed before it does.
+class EndSessionFilter : public QAbstractNativeEventFilter {
+public:
+    explicit EndSessionFilter(QWidget* window) : m_window(window) {}
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        const auto* msg = static_cast<const MSG*>(message);
+        if (type == "windows_generic_MSG" && msg->message == WM_ENDSESSION && msg->wParam) {
+            EngineSession::StopAll();
+            // Closed once Qt is done with the message: hiding the window inside
+            // it crashed Qt's own handling, which follows (seen under Wine).
+            if (m_window) {
+                QMetaObject::invokeMethod(m_window, &QWidget::close, Qt::QueuedConnection);
+            }
+        }
+        return false;
+    }
+
+private:
+    QPointer<QWidget> m_window;
+};
+
+} // namespace
+
+void CloseOnQuitSignals(QWidget* window) {
+    auto* filter = new EndSessionFilter(window);
+    QCoreApplication::instance()->installNativeEventFilter(filter);
+    QObject::connect(window, &QObject::destroyed, QCoreApplication::instance(), [filter] {
+        QCoreApplication::instance()->removeNativeEventFilter(filter);
+        delete filter;
+    });
+}
+
 #else
 
 void CloseOnQuitSignals(QWidget*) {}

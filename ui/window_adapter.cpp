@@ -35,13 +35,17 @@ bool QtWindowAdapter::OnGuiThread() const {
     return QThread::currentThread() == thread();
 }
 
-void QtWindowAdapter::BeginClosing() {
+void QtWindowAdapter::ReleaseWaiters() {
     {
         // Under the lock, so a worker between its check and its wait cannot miss it.
         std::lock_guard lock(m_mutex);
         m_closing.store(true);
     }
     m_answered.notify_all();
+}
+
+void QtWindowAdapter::BeginClosing() {
+    ReleaseWaiters();
     if (m_dialog) {
         for (QMessageBox* box :
              m_dialog->findChildren<QMessageBox*>(QString(), Qt::FindDirectChildrenOnly)) {

@@ -52,6 +52,8 @@ public:
     // GUI thread. From here on no call waits for the GUI thread and nothing
     // reaches a widget; open message boxes are closed. Cannot be undone.
     void BeginClosing();
+    // Any thread: the part of BeginClosing that touches no widget.
+    void ReleaseWaiters();
     bool IsClosing() const { return m_closing.load(); }
 
     // Any thread. Where the drive letters lead from the next test on.

@@ -10,11 +10,13 @@
 #include <csignal>
 #include <fstream>
 #include <random>
+#include <thread>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -143,6 +145,60 @@ TEST_F(CliPosixTest, SignalStopsTheDriveTestAndRemovesItsFile) {
         EXPECT_EQ(Reap(pid), 128 + signal);
         EXPECT_LT(Clock::now() - sent, 1s);
         EXPECT_TRUE(fs::is_empty(folder));
+    }
+}
+
+// Ends that are no user's stop: a write past the file-size limit, SIGQUIT, and
+// SIGTERM while the result waits on a full pipe nobody reads. Each gives the
+// status a script expects and leaves the folder empty.
+TEST_F(CliPosixTest, OtherEndsStopTheDriveTestAndRemoveItsFile) {
+    const fs::path folder = dir_ / "drive";
+    struct Case {
+        rlim_t fileSizeLimit;
+        int signal;      // sent once the file is there, 0 for none
+        bool stdoutFull; // and then once the test is over
+        int code;
+    };
+    for (const Case c : {Case{1000000, 0, false, 1}, Case{RLIM_INFINITY, SIGQUIT, false, 131},
+                         Case{RLIM_INFINITY, SIGTERM, true, 143}}) {
+        SCOPED_TRACE(c.code);
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        int out[2] = {-1, -1};
+        ASSERT_EQ(pipe2(out, O_NONBLOCK), 0);
+        for (const std::string full(4096, 'x');
+             c.stdoutFull && write(out[1], full.data(), 4096) > 0;) {
+        }
+        fcntl(out[1], F_SETFL, 0); // blocking, as a program finds a pipe
+        const std::string program = CliPath().string();
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const rlimit limit{c.fileSizeLimit, c.fileSizeLimit};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            dup2(out[1], STDOUT_FILENO);
+            execl(program.c_str(), program.c_str(), "drive", folder.c_str(), "--size=100", nullptr);
+            _exit(127);
+        }
+        close(out[1]);
+        if (c.signal) {
+            EXPECT_TRUE(WaitForFile(folder / "SarnovalTemp.TMP", 10s));
+            for (int i = 0; c.stdoutFull && i < 400 && !fs::is_empty(folder); ++i) {
+                std::this_thread::sleep_for(25ms);
+            }
+            std::this_thread::sleep_for(c.stdoutFull ? 200ms : 0ms); // into the write
+            kill(pid, c.signal);
+        }
+        int status = 0, waited = 0;
+        for (int i = 0; i < 1000 && (waited = waitpid(pid, &status, WNOHANG)) == 0; ++i) {
+            std::this_thread::sleep_for(10ms);
+        }
+        if (waited == 0) { // hung: the fault itself
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
+        EXPECT_EQ(waited == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.code);
+        EXPECT_TRUE(fs::is_empty(folder));
+        close(out[0]);
     }
 }
 

@@ -6,7 +6,14 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#ifdef _WIN32
+#include "cli/platform.h"
+#include "engine/windows_api.h"
+#include "tests/support/portable.h"
+#endif
+
 #include <algorithm>
+#include <csignal>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -166,6 +173,39 @@ TEST_F(CliTest, FileTestReadsTheNamedFileNeverALookAlike) {
         fs::remove(existing);
     }
 }
+
+#ifdef _WIN32
+// A logoff or shutdown mid-test: Windows may end the program as soon as it has
+// answered WM_ENDSESSION, so by then the file must be gone.
+TEST_F(CliTest, EndOfSessionStopsTheDriveTestAndRemovesItsFile) {
+    std::wstring command =
+        CliPath().wstring() + L" drive \"" + folder_.wstring() + L"\" --size=100";
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 nullptr, &start, &process));
+    EXPECT_TRUE(WaitForFile(folder_ / "SarnovalTemp.TMP", std::chrono::seconds(60)));
+    HWND window = nullptr;
+    for (int i = 0; i < 500 && !window; ++i, ::Sleep(10)) {
+        while ((window = ::FindWindowExW(nullptr, window, cli::kSessionWindowClass, nullptr))) {
+            DWORD owner = 0;
+            if (::GetWindowThreadProcessId(window, &owner) && owner == process.dwProcessId) {
+                break;
+            }
+        }
+    }
+    ASSERT_TRUE(window);
+    EXPECT_EQ(::SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+    ::SendMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    EXPECT_TRUE(fs::is_empty(folder_));
+    DWORD code = 0;
+    EXPECT_EQ(::WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+    EXPECT_TRUE(::GetExitCodeProcess(process.hProcess, &code) && code == 128 + SIGTERM) << code;
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+}
+#endif
 
 } // namespace
 } // namespace sarnoval::testing

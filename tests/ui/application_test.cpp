@@ -8,6 +8,7 @@
 #include "ui/throughput_app.h"
 
 #include "engine/drive_write_read.h"
+#include "tests/engine/throttled_disk.h"
 
 #include <QDirIterator>
 #include <QFileDialog>
@@ -15,6 +16,7 @@
 #include <QProcess>
 #include <QScreen>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 
@@ -23,6 +25,8 @@
 
 #ifdef Q_OS_UNIX
 #include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 using namespace ui_test;
@@ -90,6 +94,26 @@ int FileSizeLimitChild(int argc, char** argv) {
     std::printf("%s\n", box->text().toLocal8Bit().constData());
     box->button(QMessageBox::Ok)->click();
     return QTest::qWaitFor([] { return !sarnoval::g_testRunning.load(); }, kTimeoutMs) ? 0 : 4;
+}
+
+// The child of displayLost: a 100 MB drive test on the X display it was given,
+// until the display goes. Returns only if the dialog closes.
+int DisplayChild(int argc, char** argv) {
+    const QString folder = qEnvironmentVariable("SARNOVAL_DISPLAY_CHILD");
+    CThroughputApp app(argc, argv);
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, &app, [&] {
+        if (CThroughputDlg* dlg = ShownDialog()) {
+            probe.stop();
+            dlg->DriveMap().SetSource([&] { return sarnoval::DriveMap{{'C', PathOf(folder)}}; });
+            Button(*dlg, IDC_MODE_DRIVE)->click();
+            Button(*dlg, IDC_SIZE_100MB)->click();
+            Button(*dlg, IDC_TEST)->click();
+        }
+    });
+    probe.start(10);
+    app.InitInstance();
+    return 3;
 }
 
 } // namespace
@@ -250,6 +274,55 @@ private slots:
 #endif
     }
 
+    // The X server ends mid-test: Qt calls exit(1), and the test must be
+    // stopped and its file removed first, not abort the exit on its thread.
+    void displayLost() {
+#ifndef Q_OS_LINUX
+        QSKIP("needs an X server to take away (Xvfb); Windows and Wine have none");
+#else
+        const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+        if (xvfb.isEmpty()) {
+            QSKIP("Xvfb is not installed (package xvfb)");
+        }
+        QTemporaryDir folder;
+        // Held to 4 MB/s where a blkio cgroup allows, so the test still writes.
+        const sarnoval::testing::ThrottledDisk slow(PathOf(folder.path()), 4000000);
+        int fds[2] = {-1, -1}; // Xvfb writes the display it took here
+        QVERIFY(::pipe2(fds, O_CLOEXEC) == 0);
+        QProcess server;
+        server.setChildProcessModifier([&] { ::dup2(fds[1], 3); });
+        server.start(xvfb, {"-displayfd", "3", "-nolisten", "tcp"});
+        ::close(fds[1]);
+        QByteArray display(":");
+        for (char c = 0; ::read(fds[0], &c, 1) == 1 && c != '\n';) {
+            display += c;
+        }
+        ::close(fds[0]);
+        QVERIFY2(display.size() > 1, server.readAllStandardError().constData());
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("SARNOVAL_DISPLAY_CHILD", folder.path());
+        env.insert("DISPLAY", display);
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        // Qt exits from inside its event loop, with D-Bus's and fontconfig's memory held.
+        env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=0");
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        const QString first = folder.filePath(sarnoval::kFirstTempName);
+        // Unthrottled, a fast disk may be done before the file is seen: the display goes anyway.
+        const bool throttled = slow.WhyNot().empty();
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo(first).size() > 0; },
+                                throttled ? kTimeoutMs : 5000) ||
+                !throttled);
+        QCOMPARE(child.state(), QProcess::Running);
+        server.kill();
+        QVERIFY(child.waitForFinished(kTimeoutMs));
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 1,
+                 child.readAllStandardError().constData());
+        QCOMPARE(QDir(folder.path()).entryList({"SarnovalTemp*"}, QDir::Files), QStringList());
+#endif
+    }
+
     // The Wayland app id is the name of the desktop entry that is installed.
     void desktopFileName() {
         QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral(SARNOVAL_APP_ID));
@@ -261,6 +334,9 @@ private slots:
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsSet("SARNOVAL_FSIZE_CHILD")) {
         return FileSizeLimitChild(argc, argv);
+    }
+    if (qEnvironmentVariableIsSet("SARNOVAL_DISPLAY_CHILD")) {
+        return DisplayChild(argc, argv);
     }
     // A private configuration folder, before anything reads its path.
     QTemporaryDir config;

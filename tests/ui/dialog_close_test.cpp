@@ -16,6 +16,10 @@
 #include <QFileDialog>
 #include <QPointer>
 
+#ifdef Q_OS_WIN
+#include "engine/windows_api.h"
+#endif
+
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -43,7 +47,7 @@ void SlowToEnd() {
     std::remove(s_slowFile.c_str());
 }
 
-enum class How { CloseBox, Escape, Code, Signal };
+enum class How { CloseBox, Escape, Code, Signal, EndSession };
 
 // Windows has no quit signals: CloseOnQuitSignals does nothing there, and a
 // raised SIGTERM would end this program.
@@ -84,11 +88,18 @@ private slots:
         // Ctrl+C in a terminal or a plain kill.
         QTest::newRow("SIGTERM while writing") << How::Signal << When::Writing;
         QTest::newRow("SIGINT while reading back") << How::Signal << When::ReadingBack;
+        // A logoff or shutdown on Windows.
+        QTest::newRow("session ends while writing") << How::EndSession << When::Writing;
     }
     void closeMidTest() {
         QFETCH(How, how);
         QFETCH(When, when);
         SKIP_SIGNAL_WITHOUT_HANDLERS(how);
+#ifndef Q_OS_WIN
+        if (how == How::EndSession) {
+            QSKIP("WM_ENDSESSION is Windows' (an X session's end: application_test displayLost)");
+        }
+#endif
         const QString first = m_sandbox->Folder('C') + "/" + sarnoval::kFirstTempName;
         const QString second = m_sandbox->Folder('C') + "/" + sarnoval::kSecondTempName;
 
@@ -140,6 +151,17 @@ private slots:
         case How::Signal:
             std::raise(when == When::Writing ? SIGTERM : SIGINT);
             QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kTimeoutMs);
+            break;
+        case How::EndSession:
+#ifdef Q_OS_WIN
+            // Windows may end the process once this returns: the file must be gone by then.
+            QCOMPARE(::SendMessageW(HWND(dlg.winId()), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF),
+                     TRUE);
+            ::SendMessageW(HWND(dlg.winId()), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+            QVERIFY(!sarnoval::g_testRunning.load());
+            QVERIFY(!QFileInfo::exists(first));
+            QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kTimeoutMs);
+#endif
             break;
         }
         // The window goes at once; the test stops on its own and removes its files.
