@@ -7,11 +7,6 @@
 #include <array>
 #include <cstdlib>
 
-#ifndef _WIN32
-#include <pwd.h>
-#include <unistd.h>
-#endif
-
 namespace sarnoval {
 
 namespace {
@@ -51,26 +46,18 @@ std::filesystem::path AccountHome() {
     if (const char* home = std::getenv("HOME"); home && UsableHome(home)) {
         return Normal(home);
     }
-#ifndef _WIN32
-    // sysconf may not know the size; 16 KiB holds any real entry.
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
-        found->pw_dir && UsableHome(found->pw_dir)) {
-        return Normal(found->pw_dir);
+    if (const auto home = HomeFromUserDatabase(); home && UsableHome(*home)) {
+        return Normal(*home);
     }
-#endif
     return {};
 }
 
 DriveMap DefaultDriveMap() {
-#ifdef _WIN32
-    return {}; // the drives' own letters
-#else
+    if (SystemDriveRoot('C')) {
+        return {}; // the drives' own letters
+    }
     const std::filesystem::path home = AccountHome();
     return home.empty() ? DriveMap{} : DriveMap{{'C', home}};
-#endif
 }
 
 DriveMap BuildDriveMap(const std::filesystem::path& home, std::vector<Volume> volumes) {
@@ -118,16 +105,10 @@ std::optional<std::filesystem::path> DriveRoot(const DriveMap& map, std::string_
     if (letter >= 'a' && letter <= 'z') {
         letter = static_cast<char>(letter - 'a' + 'A');
     }
-#ifdef _WIN32
     // The drive's own root, unless a map of folders stands in its place.
-    // Only A to Z name a drive: other text could name a folder or a stream.
     if (map.empty()) {
-        if (letter < 'A' || letter > 'Z') {
-            return std::nullopt;
-        }
-        return PathFromText(std::string(driveText) + ":\\");
+        return SystemDriveRoot(driveText[0]);
     }
-#endif
     const auto found = map.find(letter);
     if (found == map.end()) {
         return std::nullopt;

@@ -49,6 +49,13 @@ DriveMap DefaultDriveMap();
 // real drive's root).
 std::optional<std::filesystem::path> DriveRoot(const DriveMap& map, std::string_view driveText);
 
+// Per platform. The account's home folder as the user database gives it;
+// none on Windows, which has no such database.
+std::optional<std::filesystem::path> HomeFromUserDatabase();
+// The root of the system's own drive letter, where the system has drive
+// letters (Windows); none elsewhere, and for what names no drive.
+std::optional<std::filesystem::path> SystemDriveRoot(char letter);
+
 // How the drive is named in the result line.
 inline std::string DriveName(std::string_view driveText) {
     return std::string(driveText) + ":\\";

@@ -6,6 +6,10 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
+
+#include <pwd.h>
+#include <unistd.h>
 
 namespace sarnoval {
 
@@ -140,6 +144,22 @@ void SataLink(const fs::path& disk, StorageFacts& facts) {
 }
 
 } // namespace
+
+std::optional<fs::path> HomeFromUserDatabase() {
+    // sysconf may not know the size; 16 KiB holds any real entry.
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+        found->pw_dir) {
+        return fs::path(found->pw_dir);
+    }
+    return std::nullopt;
+}
+
+std::optional<fs::path> SystemDriveRoot(char) {
+    return std::nullopt; // the drive letters are a map of folders here
+}
 
 std::vector<Volume> MountedVolumes() {
     std::ifstream file("/proc/self/mountinfo");

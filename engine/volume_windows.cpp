@@ -74,6 +74,18 @@ void AskTheDevice(const std::wstring& root, StorageFacts& facts) {
 
 } // namespace
 
+std::optional<fs::path> HomeFromUserDatabase() {
+    return std::nullopt;
+}
+
+std::optional<fs::path> SystemDriveRoot(char letter) {
+    // Only A to Z name a drive: other text could name a folder or a stream.
+    if ((letter < 'A' || letter > 'Z') && (letter < 'a' || letter > 'z')) {
+        return std::nullopt;
+    }
+    return PathFromText(std::string(1, letter) + ":\\");
+}
+
 std::vector<Volume> MountedVolumes() {
     return {};
 }
