@@ -253,9 +253,9 @@ int RunOnce(ConsoleWindow& window, TestProc test, Progress& progress,
     return signal;
 }
 
-bool Print(const std::string& text) {
-    return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() &&
-           std::fputc('\n', stdout) != EOF && std::fflush(stdout) == 0;
+// JSON is UTF-8; the result line is in the engine's code page.
+bool Print(const std::string& text, bool utf8) {
+    return WriteText(stdout, text + "\n", utf8) && std::fflush(stdout) == 0;
 }
 
 int Run(const Options& o) {
@@ -282,7 +282,7 @@ int Run(const Options& o) {
             // One letter that leads to the folder, and nowhere else. Text that
             // names no folder leads nowhere, rather than to the current one.
             const fs::path given = PathFromText(o.target);
-            root = given.empty() ? given : fs::absolute(given, ec).lexically_normal();
+            root = given.empty() ? given : AbsoluteFolder(given);
             root = root.has_filename() ? root : root.parent_path(); // no trailing separator
             letter = root.empty() ? "" : std::string(1, LetterFor(root, dialog));
             letters = root.empty() ? DriveMap{} : DriveMap{{letter[0], root}};
@@ -305,14 +305,14 @@ int Run(const Options& o) {
             return 128 + signal;
         }
         if (!report || !report->figures) {
-            std::fprintf(stderr, "%s\n",
-                         report ? report->text.c_str() : "The test gave no result.");
+            const std::string message = report ? report->text : "The test gave no result.";
+            WriteText(stderr, message + "\n", false);
             if (report && !report->detail.text.empty()) {
-                std::fprintf(stderr, "%s\n", report->detail.text.c_str());
+                WriteText(stderr, report->detail.text + "\n", false);
             }
             if (report && o.json) {
                 finished.timeUtc = UtcNow();
-                Print(FailureJson(finished, report->text, report->detail));
+                Print(FailureJson(finished, report->text, report->detail), true);
             }
             return kTestFailed;
         }
@@ -326,13 +326,13 @@ int Run(const Options& o) {
             }
             finished.storage = DescribeStorage(finished.figures.where);
         }
-        if (!Print(o.json ? TestJson(finished) : finished.line)) {
+        if (!Print(o.json ? TestJson(finished) : finished.line, o.json)) {
             std::fprintf(stderr, "sarnoval-cli: could not write the result.\n");
             return kTestFailed;
         }
         runs.push_back(finished.figures);
     }
-    if (o.json && o.repeat > 1 && !Print(SummaryJson(finished, runs))) {
+    if (o.json && o.repeat > 1 && !Print(SummaryJson(finished, runs), true)) {
         std::fprintf(stderr, "sarnoval-cli: could not write the result.\n");
         return kTestFailed;
     }
@@ -345,11 +345,12 @@ int Run(const Options& o) {
 
 int main(int argc, char** argv) {
     using namespace sarnoval::cli;
+    sarnoval::NoSystemErrorBoxes();
     CatchStopSignals(); // before any thread starts, so every thread inherits it
     BinaryOutput();
     Options options;
     if (const auto problem = Parse(Arguments(argc, argv), options)) {
-        std::fprintf(stderr, "sarnoval-cli: %s\n%s", problem->c_str(), kUsage);
+        WriteText(stderr, "sarnoval-cli: " + *problem + "\n" + kUsage, false);
         return kUsageError;
     }
     if (options.help) {

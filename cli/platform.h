@@ -3,6 +3,7 @@
 
 #include "engine/drive_paths.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -35,5 +36,14 @@ DriveMap DialogDriveMap();
 // the bytes as they are elsewhere.
 std::string TextToUtf8(const std::string& text);
 std::string PathToUtf8(const std::filesystem::path& path);
+
+// The folder path names, absolute and normal. On Windows a \\?\ prefix is
+// taken off: the engine adds its own, and the letter is then the drive's.
+std::filesystem::path AbsoluteFolder(const std::filesystem::path& path);
+
+// Writes text to stream (stdout or stderr). On a Windows console as UTF-16,
+// from UTF-8 (utf8) or the ANSI code page, so every name shows right;
+// anywhere else the bytes as they are.
+bool WriteText(std::FILE* stream, const std::string& text, bool utf8);
 
 } // namespace sarnoval::cli

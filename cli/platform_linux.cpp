@@ -62,6 +62,15 @@ void Wake() {
     }
 }
 
+fs::path AbsoluteFolder(const fs::path& path) {
+    std::error_code ec;
+    return fs::absolute(path, ec).lexically_normal();
+}
+
+bool WriteText(std::FILE* stream, const std::string& text, bool) {
+    return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+}
+
 bool StderrIsTerminal() {
     return isatty(STDERR_FILENO) == 1;
 }

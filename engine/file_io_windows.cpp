@@ -34,6 +34,10 @@ void* FromHandle(HANDLE handle) {
 
 } // namespace
 
+void NoSystemErrorBoxes() {
+    ::SetErrorMode(::GetErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+}
+
 std::string TextFromPath(const std::filesystem::path& path) {
     const std::wstring& name = path.native();
     if (name.empty() || name.size() > 32767) {
