@@ -253,9 +253,10 @@ int RunOnce(ConsoleWindow& window, TestProc test, Progress& progress,
     return signal;
 }
 
-// 0 once the line is out, else the exit status.
-int Print(const std::string& text) {
-    const int wrote = WriteOut(text + '\n');
+// 0 once the line is out, else the exit status. JSON is UTF-8; the result
+// line is in the engine's code page.
+int Print(const std::string& text, bool utf8) {
+    const int wrote = WriteOut(text + '\n', utf8);
     if (wrote < 0) {
         std::fprintf(stderr, "sarnoval-cli: could not write the result.\n");
         return kTestFailed;
@@ -287,7 +288,7 @@ int Run(const Options& o) {
             // One letter that leads to the folder, and nowhere else. Text that
             // names no folder leads nowhere, rather than to the current one.
             const fs::path given = PathFromText(o.target);
-            root = given.empty() ? given : fs::absolute(given, ec).lexically_normal();
+            root = given.empty() ? given : AbsoluteFolder(given);
             root = root.has_filename() ? root : root.parent_path(); // no trailing separator
             letter = root.empty() ? "" : std::string(1, LetterFor(root, dialog));
             letters = root.empty() ? DriveMap{} : DriveMap{{letter[0], root}};
@@ -310,14 +311,14 @@ int Run(const Options& o) {
             return 128 + signal;
         }
         if (!report || !report->figures) {
-            std::fprintf(stderr, "%s\n",
-                         report ? report->text.c_str() : "The test gave no result.");
+            const std::string message = report ? report->text : "The test gave no result.";
+            WriteText(stderr, message + "\n", false);
             if (report && !report->detail.text.empty()) {
-                std::fprintf(stderr, "%s\n", report->detail.text.c_str());
+                WriteText(stderr, report->detail.text + "\n", false);
             }
             if (report && o.json) {
                 finished.timeUtc = UtcNow();
-                Print(FailureJson(finished, report->text, report->detail));
+                Print(FailureJson(finished, report->text, report->detail), true);
             }
             return kTestFailed;
         }
@@ -331,18 +332,18 @@ int Run(const Options& o) {
             }
             finished.storage = DescribeStorage(finished.figures.where);
         }
-        if (const int status = Print(o.json ? TestJson(finished) : finished.line)) {
+        if (const int status = Print(o.json ? TestJson(finished) : finished.line, o.json)) {
             return status;
         }
         runs.push_back(finished.figures);
     }
-    return o.json && o.repeat > 1 ? Print(SummaryJson(finished, runs)) : 0;
+    return o.json && o.repeat > 1 ? Print(SummaryJson(finished, runs), true) : 0;
 }
 
 int Main(int argc, char** argv) {
     Options options;
     if (const auto problem = Parse(Arguments(argc, argv), options)) {
-        std::fprintf(stderr, "sarnoval-cli: %s\n%s", problem->c_str(), kUsage);
+        WriteText(stderr, "sarnoval-cli: " + *problem + "\n" + kUsage, false);
         return kUsageError;
     }
     if (options.help) {
@@ -362,6 +363,7 @@ int Main(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     using namespace sarnoval::cli;
+    sarnoval::NoSystemErrorBoxes();
     CatchStopSignals(); // before any thread starts, so every thread inherits it
     BinaryOutput();
     const int status = Main(argc, argv);

@@ -3,6 +3,7 @@
 
 #include "engine/drive_paths.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -32,10 +33,10 @@ void StopSettled();
 // The class of the hidden window that takes WM_ENDSESSION on Windows.
 inline constexpr wchar_t kSessionWindowClass[] = L"SarnovalCliSession";
 
-// Writes all of text to standard output: 0 once written, -1 when it failed,
-// or a stop's signal number when one comes first, so that a reader that does
-// not read cannot hold the program.
-int WriteOut(const std::string& text);
+// Writes all of text to standard output, as WriteText does: 0 once written,
+// -1 when it failed, or a stop's signal number when one comes first, so that
+// a reader that does not read cannot hold the program.
+int WriteOut(const std::string& text, bool utf8);
 
 bool StderrIsTerminal();
 // Standard output and error as bytes: no newline translation, so scripts
@@ -49,5 +50,14 @@ DriveMap DialogDriveMap();
 // the bytes as they are elsewhere.
 std::string TextToUtf8(const std::string& text);
 std::string PathToUtf8(const std::filesystem::path& path);
+
+// The folder path names, absolute and normal. On Windows a \\?\ prefix is
+// taken off: the engine adds its own, and the letter is then the drive's.
+std::filesystem::path AbsoluteFolder(const std::filesystem::path& path);
+
+// Writes text to stream (stdout or stderr). On a Windows console as UTF-16,
+// from UTF-8 (utf8) or the ANSI code page, so every name shows right;
+// anywhere else the bytes as they are.
+bool WriteText(std::FILE* stream, const std::string& text, bool utf8);
 
 } // namespace sarnoval::cli

@@ -73,7 +73,7 @@ void Wake() {
 
 void StopSettled() {}
 
-int WriteOut(const std::string& text) {
+int WriteOut(const std::string& text, bool) {
     std::size_t done = 0;
     while (done < text.size()) {
         // A full pipe would hold a blocking write, and the signal with it.
@@ -96,6 +96,15 @@ int WriteOut(const std::string& text) {
         done += static_cast<std::size_t>(std::max<ssize_t>(n, 0));
     }
     return 0;
+}
+
+fs::path AbsoluteFolder(const fs::path& path) {
+    std::error_code ec;
+    return fs::absolute(path, ec).lexically_normal();
+}
+
+bool WriteText(std::FILE* stream, const std::string& text, bool) {
+    return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
 }
 
 bool StderrIsTerminal() {

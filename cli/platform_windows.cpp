@@ -187,10 +187,8 @@ void StopSettled() {
     }
 }
 
-int WriteOut(const std::string& text) {
-    const bool written =
-        std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
-    return written ? 0 : -1;
+int WriteOut(const std::string& text, bool utf8) {
+    return WriteText(stdout, text, utf8) && std::fflush(stdout) == 0 ? 0 : -1;
 }
 
 bool StderrIsTerminal() {
@@ -219,6 +217,47 @@ std::string TextToUtf8(const std::string& text) {
 
 std::string PathToUtf8(const fs::path& path) {
     return Utf8(path.wstring());
+}
+
+fs::path AbsoluteFolder(const fs::path& path) {
+    // The C++ library takes \\?\D:\ for a folder of the current drive.
+    std::wstring text = path.native();
+    if (text.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+        text = L"\\\\" + text.substr(8);
+    } else if (text.rfind(L"\\\\?\\", 0) == 0 && text.size() >= 6 && text[5] == L':') {
+        text = text.substr(4);
+    }
+    // Past MAX_PATH too, unlike the C++ library's.
+    std::wstring full(::GetFullPathNameW(text.c_str(), 0, nullptr, nullptr), L'\0');
+    const DWORD size =
+        ::GetFullPathNameW(text.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    full.resize(size < full.size() ? size : 0);
+    return full;
+}
+
+bool WriteText(std::FILE* stream, const std::string& text, bool utf8) {
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    DWORD mode = 0;
+    if (text.empty() || !::GetConsoleMode(handle, &mode)) {
+        return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+    }
+    // The console shows UTF-16 as it is; bytes it would read in its own code
+    // page, which for most is neither UTF-8 nor the ANSI code page.
+    std::fflush(stream);
+    const UINT page = utf8 ? CP_UTF8 : CP_ACP;
+    const int size = static_cast<int>(text.size());
+    const int wide = ::MultiByteToWideChar(page, 0, text.data(), size, nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(std::max(wide, 0)), L'\0');
+    ::MultiByteToWideChar(page, 0, text.data(), size, out.data(), wide);
+    for (std::size_t done = 0; done < out.size();) {
+        DWORD written = 0;
+        const auto part = static_cast<DWORD>(std::min<std::size_t>(out.size() - done, 8192));
+        if (!::WriteConsoleW(handle, out.data() + done, part, &written, nullptr) || written == 0) {
+            return false;
+        }
+        done += written;
+    }
+    return true;
 }
 
 } // namespace sarnoval::cli

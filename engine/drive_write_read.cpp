@@ -413,7 +413,7 @@ bool MovePhase(const Folder& folder, const fs::path& root, OwnFile& ours, Moved&
     const std::optional<fs::path> second = ChosenRoot();
     how = Moved::No;
     if (first == root && second == root && folder.Holds(kFirstTempName, ours.id)) {
-        how = folder.Rename(kFirstTempName, kSecondTempName, trace);
+        how = folder.Rename(kFirstTempName, kSecondTempName, ours.id, trace);
     }
     if (how == Moved::No) {
         folder.RemoveIfSame(ours.name, ours.id, trace);

@@ -85,6 +85,10 @@ struct FreeTransferBuffer {
 using TransferBuffer = std::unique_ptr<unsigned char[], FreeTransferBuffer>;
 TransferBuffer AllocateTransferBuffer(std::size_t bytes);
 
+// Called first in each program: on Windows a drive with no medium (an empty
+// card reader) fails the open with an error, not the system's "no disk" box.
+void NoSystemErrorBoxes();
+
 // The path as text for messages: the reverse of PathFromText, with '?' for
 // what the code page lacks.
 std::string TextFromPath(const std::filesystem::path& path);

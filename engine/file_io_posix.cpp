@@ -123,6 +123,8 @@ void FreeTransferBuffer::operator()(unsigned char* buffer) const {
     std::free(buffer);
 }
 
+void NoSystemErrorBoxes() {}
+
 std::string TextFromPath(const std::filesystem::path& path) {
     return path.string();
 }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <utility>
 
 namespace sarnoval {
@@ -32,6 +33,10 @@ void* FromHandle(HANDLE handle) {
 }
 
 } // namespace
+
+void NoSystemErrorBoxes() {
+    ::SetErrorMode(::GetErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+}
 
 std::string TextFromPath(const std::filesystem::path& path) {
     const std::wstring& name = path.native();
@@ -87,16 +92,19 @@ bool SectorsFit(HANDLE handle) {
         return kSectorBytes % storage.PhysicalBytesPerSectorForPerformance == 0 &&
                kSectorBytes % storage.LogicalBytesPerSector == 0;
     }
-    wchar_t name[MAX_PATH];
-    wchar_t volume[MAX_PATH];
+    // Sized by the path: a file past MAX_PATH must not lose direct reads.
+    std::wstring name(::GetFinalPathNameByHandleW(handle, nullptr, 0, FILE_NAME_NORMALIZED), L'\0');
+    std::wstring volume(name.size() + 1, L'\0');
     DWORD perCluster = 0;
     DWORD sector = 0;
     DWORD free = 0;
     DWORD total = 0;
-    const DWORD length = ::GetFinalPathNameByHandleW(handle, name, MAX_PATH, FILE_NAME_NORMALIZED);
-    return length > 0 && length < MAX_PATH && ::GetVolumePathNameW(name, volume, MAX_PATH) &&
-           ::GetDiskFreeSpaceW(volume, &perCluster, &sector, &free, &total) && sector != 0 &&
-           kSectorBytes % sector == 0;
+    const DWORD length = ::GetFinalPathNameByHandleW(
+        handle, name.data(), static_cast<DWORD>(name.size()), FILE_NAME_NORMALIZED);
+    return length > 0 && length < name.size() &&
+           ::GetVolumePathNameW(name.c_str(), volume.data(), static_cast<DWORD>(volume.size())) &&
+           ::GetDiskFreeSpaceW(volume.c_str(), &perCluster, &sector, &free, &total) &&
+           sector != 0 && kSectorBytes % sector == 0;
 }
 
 // Windows refuses unbuffered reads that break these rules; Wine does not, so
@@ -191,15 +199,19 @@ File File::Open(const std::filesystem::path& path, Mode mode, IoTrace* trace) {
         // Fails when anything stands at the name, a link included; a link is
         // never followed. Shared for writing so that StartDirect can open it
         // again past the cache.
-        handle = ::CreateFileW(path.c_str(), GENERIC_WRITE, kWriterShare, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        handle =
+            ::CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, kWriterShare, nullptr, CREATE_NEW,
+                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     } else {
         // Reads bypass the cache, so the drive is measured and not memory.
         const DWORD share =
             mode == Mode::ReadBack ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
         const DWORD noFollow = mode == Mode::ReadBack ? FILE_FLAG_OPEN_REPARSE_POINT : 0;
         const auto open = [&](DWORD cache) {
-            return ::CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+            // The drive test's own file by its whole path; what the user
+            // names (a device, a pipe) as given.
+            const std::wstring name = mode == Mode::ReadBack ? LongPath(path) : path.native();
+            return ::CreateFileW(name.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_SEQUENTIAL_SCAN | noFollow | cache, nullptr);
         };
         handle = open(FILE_FLAG_NO_BUFFERING);

@@ -56,8 +56,10 @@ public:
     // stamps on a file made at name and removed at once. None when name is
     // taken or nothing can be made there.
     std::optional<std::chrono::system_clock::time_point> Now(const char* name) const;
-    // Moves from to to, never replacing what stands at to.
-    Moved Rename(const char* from, const char* to, IoTrace* trace) const;
+    // Moves from, the file id names, to to, never replacing what stands at
+    // to; id becomes the number the file has after the move (FAT may give
+    // a file a new one as its name grows).
+    Moved Rename(const char* from, const char* to, FileId& id, IoTrace* trace) const;
 
 private:
     std::filesystem::path path_;

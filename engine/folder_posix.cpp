@@ -201,7 +201,8 @@ std::optional<std::chrono::system_clock::time_point> Folder::Now(const char* nam
     return known ? std::optional(Modified(st)) : std::nullopt;
 }
 
-Moved Folder::Rename(const char* from, const char* to, IoTrace* trace) const {
+// A rename or a link keeps the number id already holds.
+Moved Folder::Rename(const char* from, const char* to, FileId&, IoTrace* trace) const {
     Note(trace, IoStep::Rename);
 #if defined(__linux__)
     if (::renameat2(fd_, from, fd_, to, RENAME_NOREPLACE) == 0) {

@@ -7,8 +7,11 @@
 
 #include "engine/windows_file_info.h"
 
+#include <cstddef>
+#include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace sarnoval {
 
@@ -19,13 +22,30 @@ namespace fs = std::filesystem;
 // What stands at path itself, a link not followed, opened so that it can be
 // examined and deleted by this handle: the file checked is the file removed.
 HANDLE OpenToExamine(const fs::path& path, DWORD access) {
-    return ::CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES,
+    return ::CreateFileW(LongPath(path).c_str(), access | FILE_READ_ATTRIBUTES,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
                          nullptr);
 }
 
+// FileDispositionInfoEx and FILE_DISPOSITION_INFO_EX, which headers for
+// systems before Windows 10 1607 lack.
+constexpr auto kDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+struct DispositionEx {
+    DWORD flags;
+};
+constexpr DWORD kDispositionDelete = 0x1;         // FILE_DISPOSITION_FLAG_DELETE
+constexpr DWORD kDispositionPosixSemantics = 0x2; // FILE_DISPOSITION_FLAG_POSIX_SEMANTICS
+
+// The name goes at once, even while a scanner or the indexer still holds the
+// file, so the next run can create it again; where the system or the file
+// system cannot (before Windows 10 1709, FAT), the name goes with the last
+// handle.
 bool DeleteByHandle(HANDLE handle) {
+    DispositionEx posix{kDispositionDelete | kDispositionPosixSemantics};
+    if (::SetFileInformationByHandle(handle, kDispositionInfoEx, &posix, sizeof posix)) {
+        return true;
+    }
     FILE_DISPOSITION_INFO disposition{};
     disposition.DeleteFile = TRUE;
     return ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
@@ -57,7 +77,7 @@ std::size_t ReadFrom(HANDLE handle, std::uint64_t offset, unsigned char* into, s
 
 // The serial number of the volume that holds the folder at path.
 std::optional<DWORD> VolumeOf(const fs::path& path) {
-    const HANDLE dir = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+    const HANDLE dir = ::CreateFileW(LongPath(path).c_str(), FILE_READ_ATTRIBUTES,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (dir == INVALID_HANDLE_VALUE) {
@@ -87,7 +107,7 @@ std::optional<std::filesystem::path> StandInFolder(const std::filesystem::path& 
 // handle, so a killed copy never leaves it held. It is made in Global\, so
 // that copies in other logon sessions (another user, Remote Desktop) see it.
 Folder::Folder(std::filesystem::path path) : path_(std::move(path)) {
-    const HANDLE dir = ::CreateFileW(path_.c_str(), FILE_READ_ATTRIBUTES,
+    const HANDLE dir = ::CreateFileW(LongPath(path_).c_str(), FILE_READ_ATTRIBUTES,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     BY_HANDLE_FILE_INFORMATION info{};
@@ -178,8 +198,8 @@ bool Folder::ClearLeftover(const char* name, std::chrono::system_clock::time_poi
 std::optional<std::chrono::system_clock::time_point> Folder::Now(const char* name) const {
     // Deleted as it is closed, or by the system if this process dies first.
     const HANDLE handle =
-        ::CreateFileW((path_ / name).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        ::CreateFileW(LongPath(path_ / name).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                      CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return std::nullopt;
     }
@@ -215,12 +235,37 @@ bool Folder::RemoveIfSame(const char* name, const FileId& id, IoTrace* trace) co
     return removed;
 }
 
-Moved Folder::Rename(const char* from, const char* to, IoTrace* trace) const {
+Moved Folder::Rename(const char* from, const char* to, FileId& id, IoTrace* trace) const {
     Note(trace, IoStep::Rename);
-    // Without MOVEFILE_REPLACE_EXISTING the move fails when to exists, and
-    // without MOVEFILE_COPY_ALLOWED it never copies to another drive.
-    return ::MoveFileExW((path_ / from).c_str(), (path_ / to).c_str(), 0) != 0 ? Moved::Renamed
-                                                                               : Moved::No;
+    // Moved by the handle of the file checked, so nothing swapped in at from
+    // is moved; a link there is opened as itself and refused.
+    const HANDLE handle = OpenToExamine(path_ / from, DELETE);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return Moved::No;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    bool moved = false;
+    if (IsDiskFile(handle, info) && SameFile(IdOf(handle, info), id)) {
+        // The whole path, in the \\?\ form that knows no length limit.
+        const std::wstring target = LongPath(path_ / to);
+        const std::size_t bytes =
+            offsetof(FILE_RENAME_INFO, FileName) + (target.size() + 1) * sizeof(wchar_t);
+        std::vector<unsigned char> buffer(bytes);
+        auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+        rename->ReplaceIfExists = FALSE;
+        rename->RootDirectory = nullptr;
+        rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+        std::memcpy(rename->FileName, target.c_str(), (target.size() + 1) * sizeof(wchar_t));
+        moved = ::SetFileInformationByHandle(handle, FileRenameInfo, rename,
+                                             static_cast<DWORD>(bytes)) != 0;
+    }
+    // On FAT the file's number is where its directory entry lies, and the
+    // longer name may need new entries: the number is the one it has now.
+    if (moved) {
+        id = ::GetFileInformationByHandle(handle, &info) ? IdOf(handle, info) : FileId{};
+    }
+    ::CloseHandle(handle);
+    return moved ? Moved::Renamed : Moved::No;
 }
 
 } // namespace sarnoval

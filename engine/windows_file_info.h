@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <string>
 
 namespace sarnoval {
 
@@ -44,6 +46,27 @@ inline bool IsDiskFile(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
     return ::GetFileType(handle) == FILE_TYPE_DISK && ::GetFileInformationByHandle(handle, &info) &&
            (info.dwFileAttributes &
             (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+// The path whole and in the \\?\ form, which the system takes past MAX_PATH
+// whatever the machine's long path setting; a device's or one already in
+// that form as it is.
+inline std::wstring LongPath(const std::filesystem::path& path) {
+    const std::wstring& text = path.native();
+    if (text.empty() || text.rfind(L"\\\\?\\", 0) == 0 || text.rfind(L"\\\\.\\", 0) == 0) {
+        return text;
+    }
+    std::wstring full(::GetFullPathNameW(text.c_str(), 0, nullptr, nullptr), L'\0');
+    const DWORD size =
+        ::GetFullPathNameW(text.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (size == 0 || size >= full.size()) {
+        return text;
+    }
+    full.resize(size);
+    if (full.rfind(L"\\\\.\\", 0) == 0) {
+        return full; // a device, as COM1 becomes
+    }
+    return full.rfind(L"\\\\", 0) == 0 ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
 }
 
 } // namespace sarnoval

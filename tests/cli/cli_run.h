@@ -18,4 +18,12 @@ std::filesystem::path CliPath();
 // then are read back.
 CliResult RunCli(const std::vector<std::string>& args, const std::filesystem::path& scratch);
 
+#ifdef _WIN32
+// Runs sarnoval-cli with standard output and error on a new console screen of
+// this process, set to code page 437 (as most consoles are: neither UTF-8 nor
+// the ANSI code page); what the screen shows from its start, as UTF-8. Empty
+// when no console can be had.
+std::string RunCliOnConsole(const std::vector<std::string>& args);
+#endif
+
 } // namespace sarnoval::testing

@@ -77,4 +77,46 @@ CliResult RunCli(const std::vector<std::string>& args, const fs::path& scratch) 
     return result;
 }
 
+std::string RunCliOnConsole(const std::vector<std::string>& args) {
+    DWORD mode = 0;
+    if (!::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode) && !::AllocConsole()) {
+        return {};
+    }
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const HANDLE screen = ::CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE,
+                                                      FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                                      CONSOLE_TEXTMODE_BUFFER, nullptr);
+    const UINT page = ::GetConsoleOutputCP();
+    ::SetConsoleOutputCP(437);
+    std::wstring command = L"\"" + CliPath().wstring() + L"\"";
+    for (const std::string& arg : args) {
+        command += L" \"" + Wide(arg) + L"\"";
+    }
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdOutput = start.hStdError = screen;
+    PROCESS_INFORMATION process{};
+    std::wstring shown(200, L' ');
+    DWORD read = 0;
+    if (::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                         &start, &process)) {
+        ::WaitForSingleObject(process.hProcess, 120000);
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+        ::ReadConsoleOutputCharacterW(screen, shown.data(), static_cast<DWORD>(shown.size()),
+                                      COORD{0, 0}, &read);
+    }
+    ::SetConsoleOutputCP(page);
+    ::CloseHandle(screen);
+    shown.resize(read);
+    shown.erase(shown.find_last_not_of(L' ') + 1);
+    const int size = static_cast<int>(shown.size());
+    const int bytes =
+        ::WideCharToMultiByte(CP_UTF8, 0, shown.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(std::max(bytes, 0)), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, shown.data(), size, out.data(), bytes, nullptr, nullptr);
+    return out;
+}
+
 } // namespace sarnoval::testing

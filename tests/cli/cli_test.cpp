@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -80,7 +81,16 @@ TEST_F(CliTest, ExitStatusesAndWhereTheTextsGo) {
         // An empty folder name is no folder: never the current one.
         {{"drive", ""}, 1, "Error testing drive, could not open file for writing.\nNo drive", 2},
     };
-    for (const Case& c : cases) {
+    std::vector<Case> all = cases;
+    if (const char* empty = std::getenv("SARNOVAL_EMPTY_DRIVE")) {
+        // A drive with no medium: the message, never the system's box, which
+        // would wait for a click.
+        all.push_back({{"drive", empty, "--size", "1"},
+                       1,
+                       "Error testing drive, could not open file for writing.\n",
+                       2});
+    }
+    for (const Case& c : all) {
         const CliResult r = RunCli(c.args, dir_);
         SCOPED_TRACE(c.args.empty() ? "(none)" : c.args[0] + " ... " + c.args.back());
         EXPECT_EQ(r.code, c.code) << r.err;
@@ -204,6 +214,55 @@ TEST_F(CliTest, EndOfSessionStopsTheDriveTestAndRemovesItsFile) {
     EXPECT_TRUE(::GetExitCodeProcess(process.hProcess, &code) && code == 128 + SIGTERM) << code;
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
+}
+#endif
+
+// A folder given whole: past MAX_PATH, and on Windows in the \\?\ form too.
+// The test runs there, the line names the folder's drive, nothing is left.
+TEST_F(CliTest, DriveTestInALongOrPrefixedFolder) {
+    fs::path deep = folder_;
+    while (deep.native().size() <= 300) {
+        deep /= std::string(40, 'd');
+    }
+    fs::create_directories(deep);
+    struct Case {
+        std::string given;
+        fs::path folder;
+    };
+    std::vector<Case> cases = {{deep.string(), deep}};
+#ifdef _WIN32
+    cases.push_back({"\\\\?\\" + folder_.string(), folder_});
+    cases.push_back({"\\\\?\\" + deep.string(), deep});
+#endif
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.given);
+        const CliResult r = RunCli({"drive", c.given, "--size", "1", "--json"}, dir_);
+        ASSERT_EQ(r.code, 0) << r.err;
+        const json o = json::parse(r.out);
+        EXPECT_EQ(fs::path(o.at("folder").get<std::string>()), c.folder);
+#ifdef _WIN32
+        EXPECT_EQ(o.at("line").get<std::string>().substr(0, 3),
+                  c.folder.root_name().string() + "\\");
+#endif
+        for (const auto& entry : fs::directory_iterator(c.folder)) {
+            EXPECT_NE(entry.path().filename().string().rfind("Sarnoval", 0), 0u) << entry.path();
+        }
+    }
+}
+
+#ifdef _WIN32
+// On a console a name shows as it is, whatever the console's code page; the
+// bytes written to a file or pipe are the test above's.
+TEST_F(CliTest, ConsoleShowsNamesAsTheyAre) {
+    for (const std::u8string name : {u8"Łódź.bin", u8"ｆｕｌｌ Żółw.bin"}) {
+        const std::string path = (dir_ / name).string();
+        SCOPED_TRACE(path);
+        const std::string shown = RunCliOnConsole({"file", path});
+        if (shown.empty()) {
+            GTEST_SKIP() << "no console to be had";
+        }
+        EXPECT_EQ(shown, FormatFileError(path));
+    }
 }
 #endif
 

@@ -7,6 +7,10 @@
 #include "engine/leftover.h"
 #include "engine/pattern.h"
 
+#ifdef _WIN32
+#include "engine/windows_api.h"
+#endif
+
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -305,6 +309,75 @@ TEST_F(OrderTest, CreateNewNeverOpensAnExistingName) {
     EXPECT_EQ(fs::file_size(file), 3u);
     EXPECT_FALSE(fs::exists(dir_ / "nowhere"));
 }
+
+#ifdef _WIN32
+// A file swapped in at the first name just before the rename (a race in a
+// shared folder) is not moved: the rename acts only on the file it checked.
+TEST_F(OrderTest, FileSwappedInBeforeTheRenameIsNotMoved) {
+    ChooseSize(IDC_SIZE_1MB);
+    const fs::path first = driveC_ / kFirstTempName;
+    Recorder trace;
+    trace.onStep = [&](IoStep step, int) {
+        if (step == IoStep::Rename) {
+            fs::rename(first, dir_ / "ours");
+            std::ofstream(first, std::ios::binary) << "theirs";
+        }
+    };
+    DriveWriteReadTest(&trace);
+    EXPECT_EQ(window_.Messages(), std::vector<std::string>{kOpenReadFailed});
+    EXPECT_EQ(Entries(driveC_), std::vector<std::string>{kFirstTempName});
+    EXPECT_EQ(fs::file_size(first), 6u);
+}
+
+// Whether this system deletes with POSIX semantics: the name goes at once
+// while another handle still holds the file.
+bool NameGoesAtOnce(const fs::path& scratch) {
+    const HANDLE held = ::CreateFileW(scratch.c_str(), GENERIC_WRITE | DELETE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, CREATE_NEW, 0, nullptr);
+    const HANDLE other = ::CreateFileW(scratch.c_str(), DELETE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr);
+    struct {
+        DWORD flags;
+    } posix{0x1 | 0x2}; // delete, POSIX semantics
+    const bool done = ::SetFileInformationByHandle(
+        other, static_cast<FILE_INFO_BY_HANDLE_CLASS>(21), &posix, sizeof posix);
+    ::CloseHandle(other);
+    const bool gone = done && !fs::exists(scratch);
+    ::CloseHandle(held);
+    return gone;
+}
+
+// Removed while a scanner holds the file open (it shares deletion): the name
+// is free again at once where the system deletes with POSIX semantics, so the
+// next run's create works; elsewhere the file goes when the scanner lets go.
+TEST_F(OrderTest, FileHeldByAScannerIsRemovedAndItsNameFree) {
+    ChooseSize(IDC_SIZE_1MB);
+    const bool posix = NameGoesAtOnce(dir_ / "probe");
+    std::cout << "delete path: " << (posix ? "POSIX semantics" : "fallback, on the last close")
+              << "\n";
+    const fs::path second = driveC_ / kSecondTempName;
+    HANDLE scanner = INVALID_HANDLE_VALUE;
+    Recorder trace;
+    trace.onStep = [&](IoStep step, int) {
+        if (step == IoStep::Remove) {
+            scanner = ::CreateFileW(second.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        }
+    };
+    DriveWriteReadTest(&trace);
+    ASSERT_NE(scanner, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(window_.Lines().size(), 1u);
+    File again = File::Open(second, File::Mode::CreateNew);
+    EXPECT_EQ(static_cast<bool>(again), posix) << again.Why();
+    again.Close();
+    ::CloseHandle(scanner);
+    fs::remove(second);
+    ExpectNothingLeft();
+}
+#endif
 
 } // namespace
 } // namespace sarnoval::testing
