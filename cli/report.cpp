@@ -48,7 +48,7 @@ Json Median(std::vector<double> values) {
 
 Json Start(const Finished& test) {
     Json object;
-    object["kind"] = test.drive ? "drive" : "file";
+    object["kind"] = test.kind;
     return object;
 }
 
@@ -78,7 +78,7 @@ void Describe(Json& object, const Finished& test) {
     };
     Json warnings = Json::array();
     for (const std::string& warning :
-         Warnings(s, f.direct, test.drive ? speed(f.writeMs) : 0, speed(f.readMs))) {
+         Warnings(s, f.direct, test.writes ? speed(f.writeMs) : 0, speed(f.readMs))) {
         warnings.push_back(TextToUtf8(warning));
     }
     object["warnings"] = warnings;
@@ -108,14 +108,14 @@ std::string UtcNow() {
 std::string TestJson(const Finished& test) {
     Json object = Start(test);
     PutText(object, "line", TextToUtf8(test.line));
-    PutText(object, test.drive ? "folder" : "file", test.target);
+    PutText(object, test.targetKey, test.target);
     const ResultFigures& f = test.figures;
     object["bytes"] = f.bytes;
-    if (test.drive) {
+    if (test.writes) {
         object["write_ms"] = f.writeMs;
     }
     object["read_ms"] = f.readMs;
-    if (test.drive) {
+    if (test.writes) {
         object["write_bytes_per_sec"] = BytesPerSecond(f.bytes, static_cast<double>(f.writeMs));
     }
     object["read_bytes_per_sec"] = BytesPerSecond(f.bytes, static_cast<double>(f.readMs));
@@ -126,7 +126,7 @@ std::string TestJson(const Finished& test) {
 std::string FailureJson(const Finished& test, const std::string& message,
                         const FailureDetail& detail) {
     Json object = Start(test);
-    PutText(object, test.drive ? "folder" : "file", test.target);
+    PutText(object, test.targetKey, test.target);
     PutText(object, "error", TextToUtf8(message));
     if (!detail.text.empty()) {
         PutText(object, "detail", TextToUtf8(detail.text));
@@ -138,11 +138,15 @@ std::string FailureJson(const Finished& test, const std::string& message,
     return End(object, test);
 }
 
-std::string SummaryJson(const Finished& last, const std::vector<ResultFigures>& runs) {
-    Json object = Start(last);
-    object["summary"] = true;
-    object["runs"] = runs.size();
-    PutText(object, last.drive ? "folder" : "file", last.target);
+namespace {
+
+// The medians of a series: the engine's intervals, and the speeds over them
+// (those of runs under a millisecond left out); null where there are none.
+struct Medians {
+    Json writeMs, readMs, writeSpeed, readSpeed;
+};
+
+Medians MediansOf(const std::vector<ResultFigures>& runs) {
     const auto median = [&](const std::function<double(const ResultFigures&)>& take,
                             bool skipZero) {
         std::vector<double> values;
@@ -154,22 +158,47 @@ std::string SummaryJson(const Finished& last, const std::vector<ResultFigures>& 
         }
         return Median(values);
     };
-    if (last.drive) {
-        object["median_write_ms"] =
-            median([](const ResultFigures& r) { return double(r.writeMs); }, false);
-    }
-    object["median_read_ms"] =
-        median([](const ResultFigures& r) { return double(r.readMs); }, false);
     const auto rate = [](std::uint64_t bytes, std::uint64_t ms) {
         return ms ? static_cast<double>(bytes) * 1000.0 / static_cast<double>(ms) : 0.0;
     };
-    if (last.drive) {
-        object["median_write_bytes_per_sec"] =
-            median([&](const ResultFigures& r) { return rate(r.bytes, r.writeMs); }, true);
+    return {median([](const ResultFigures& r) { return double(r.writeMs); }, false),
+            median([](const ResultFigures& r) { return double(r.readMs); }, false),
+            median([&](const ResultFigures& r) { return rate(r.bytes, r.writeMs); }, true),
+            median([&](const ResultFigures& r) { return rate(r.bytes, r.readMs); }, true)};
+}
+
+} // namespace
+
+std::string SummaryJson(const Finished& last, const std::vector<ResultFigures>& runs) {
+    Json object = Start(last);
+    object["summary"] = true;
+    object["runs"] = runs.size();
+    PutText(object, last.targetKey, last.target);
+    const Medians m = MediansOf(runs);
+    if (last.writes) {
+        object["median_write_ms"] = m.writeMs;
     }
-    object["median_read_bytes_per_sec"] =
-        median([&](const ResultFigures& r) { return rate(r.bytes, r.readMs); }, true);
+    object["median_read_ms"] = m.readMs;
+    if (last.writes) {
+        object["median_write_bytes_per_sec"] = m.writeSpeed;
+    }
+    object["median_read_bytes_per_sec"] = m.readSpeed;
     return End(object, last);
+}
+
+std::string SummaryText(const Finished& last, const std::vector<ResultFigures>& runs) {
+    const Medians m = MediansOf(runs);
+    const auto speed = [](const Json& bytesPerSecond) {
+        if (bytesPerSecond.is_null()) {
+            return std::string("not measured"); // every run under a millisecond
+        }
+        char text[32];
+        std::snprintf(text, sizeof text, "%.1f MB/s", bytesPerSecond.get<double>() / 1e6);
+        return std::string(text);
+    };
+    return "Medians of " + std::to_string(runs.size()) +
+           " runs: " + (last.writes ? "write " + speed(m.writeSpeed) + ", " : "") + "read " +
+           speed(m.readSpeed) + " (1 MB = 1,000,000 bytes).";
 }
 
 } // namespace sarnoval::cli

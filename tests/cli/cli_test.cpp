@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <random>
+#include <regex>
 #include <sstream>
 
 namespace sarnoval::testing {
@@ -110,6 +111,38 @@ TEST_F(CliTest, ExitStatusesAndWhereTheTextsGo) {
         json::parse(RunCli({"drive", (dir_ / "none").string(), "--json"}, dir_).out);
     EXPECT_EQ(failed["error"], "Error testing drive, could not open file for writing.");
     EXPECT_EQ(failed["detail"].get<std::string>().rfind((dir_ / "none").string(), 0), 0u);
+}
+
+// What standard output holds: the version for -V, the help naming the short
+// options, one line per result with a name's control characters shown as
+// '?' (the JSON keeps them exact), and after --repeat a line of medians.
+// Leading zeros count alike in --size and --repeat.
+TEST_F(CliTest, StandardOutputIsOneLinePerResult) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string out; // a regular expression for the whole of it
+    };
+    std::vector<Case> cases = {
+        {{"-V"}, "sarnoval-cli " SARNOVAL_VERSION "\n"},
+        {{"-h"}, "[\\s\\S]*-q, --quiet[\\s\\S]*-h, --help[\\s\\S]*-V, --version[\\s\\S]*"},
+        {{"drive", folder_.string(), "--size", "01", "--repeat", "002"},
+         "(.:\\\\, [^\n]* 976 KB read and written in \\d+ Seconds\\.\n){2}"
+         "Medians of 2 runs: write [^\n]+, read [^\n]+ \\(1 MB = 1,000,000 bytes\\)\\.\n"},
+    };
+#ifndef _WIN32
+    const fs::path odd = dir_ / "a\nC:\\, forged line\x1b[2J.bin";
+    std::ofstream(odd) << "x";
+    cases.push_back(
+        {{"file", odd.string()}, "[^\n]*/a\\?C:\\\\, forged line\\?\\[2J\\.bin, [^\n]*\n"});
+    cases.push_back(
+        {{"file", odd.string(), "--json"}, "\\{[^\n]*\\\\nC:[^\n]*\\\\u001b\\[2J[^\n]*\n"});
+#endif
+    for (const Case& c : cases) {
+        const CliResult r = RunCli(c.args, dir_);
+        SCOPED_TRACE(c.args.back());
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_TRUE(std::regex_match(r.out, std::regex(c.out))) << r.out;
+    }
 }
 
 // A 1 MB drive test three times: each line is the engine formatter's for the
