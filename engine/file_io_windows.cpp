@@ -187,6 +187,39 @@ void File::Release::operator()(Bypass* bypass) const {
     delete bypass;
 }
 
+namespace {
+
+// An existing file or device for reading. Reads bypass the cache, so the
+// drive is measured and not memory, where the file system takes that;
+// bypass tells whether they do.
+HANDLE OpenForReading(const std::filesystem::path& path, File::Mode mode, bool& bypass) {
+    const bool readBack = mode == File::Mode::ReadBack;
+    const DWORD share = readBack ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
+    const DWORD noFollow = readBack ? FILE_FLAG_OPEN_REPARSE_POINT : 0;
+    const auto open = [&](DWORD cache) {
+        // The drive test's own file by its whole path; what the user names
+        // (a device, a pipe) as given.
+        const std::wstring name = readBack ? LongPath(path) : path.native();
+        return ::CreateFileW(name.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_SEQUENTIAL_SCAN | noFollow | cache, nullptr);
+    };
+    HANDLE handle = open(FILE_FLAG_NO_BUFFERING);
+    bypass = handle != INVALID_HANDLE_VALUE;
+    if (bypass && ::GetFileType(handle) == FILE_TYPE_DISK && !SectorsFit(handle)) {
+        // Sectors larger than the reads' alignment would fail every read.
+        ::CloseHandle(handle);
+        handle = open(0);
+        bypass = false;
+    } else if (!bypass && (::GetLastError() == ERROR_INVALID_PARAMETER ||
+                           ::GetLastError() == ERROR_NOT_SUPPORTED)) {
+        handle = open(0); // a file system that cannot: buffered, as the only way left
+    }
+    bypass = bypass && ::GetFileType(handle) == FILE_TYPE_DISK;
+    return handle;
+}
+
+} // namespace
+
 File File::Open(const std::filesystem::path& path, Mode mode, IoTrace* trace) {
     File file;
     file.trace_ = trace;
@@ -203,29 +236,9 @@ File File::Open(const std::filesystem::path& path, Mode mode, IoTrace* trace) {
             ::CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, kWriterShare, nullptr, CREATE_NEW,
                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     } else {
-        // Reads bypass the cache, so the drive is measured and not memory.
-        const DWORD share =
-            mode == Mode::ReadBack ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
-        const DWORD noFollow = mode == Mode::ReadBack ? FILE_FLAG_OPEN_REPARSE_POINT : 0;
-        const auto open = [&](DWORD cache) {
-            // The drive test's own file by its whole path; what the user
-            // names (a device, a pipe) as given.
-            const std::wstring name = mode == Mode::ReadBack ? LongPath(path) : path.native();
-            return ::CreateFileW(name.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_SEQUENTIAL_SCAN | noFollow | cache, nullptr);
-        };
-        handle = open(FILE_FLAG_NO_BUFFERING);
-        bool bypass = handle != INVALID_HANDLE_VALUE;
-        if (bypass && ::GetFileType(handle) == FILE_TYPE_DISK && !SectorsFit(handle)) {
-            // Sectors larger than the reads' alignment would fail every read.
-            ::CloseHandle(handle);
-            handle = open(0);
-            bypass = false;
-        } else if (!bypass && (::GetLastError() == ERROR_INVALID_PARAMETER ||
-                               ::GetLastError() == ERROR_NOT_SUPPORTED)) {
-            handle = open(0); // a file system that cannot: buffered, as the only way left
-        }
-        if (bypass && ::GetFileType(handle) == FILE_TYPE_DISK) {
+        bool bypass = false;
+        handle = OpenForReading(path, mode, bypass);
+        if (bypass) {
             file.bypass_.reset(new Bypass);
         }
     }
