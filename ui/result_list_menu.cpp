@@ -173,7 +173,13 @@ void ResultListMenu::CopyAll() {
 }
 
 void ResultListMenu::Popup(const QPoint& pos) {
+    // X11 sends a context menu request for the Menu key as well as the key,
+    // which the shortcut above also answers: one press, one menu.
+    if (m_menu && m_menu->isVisible()) {
+        return;
+    }
     auto* menu = new QMenu(m_list);
+    m_menu = menu;
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->addAction(m_copy);
     menu->addAction(m_save);
