@@ -134,10 +134,12 @@ private:
 
 ResultListMenu::ResultListMenu(QListWidget* list, QWidget* dialog)
     : QObject(list), m_list(list), m_dialog(dialog),
-      //: Results list menu: copies every line to the clipboard
-      m_copy(new QAction(tr("Copy"), this)),
-      //: Results list menu: saves every line to a text file
-      m_save(new QAction(tr("Save As\u2026"), this)) {
+      //: Results list menu: copies every line to the clipboard. & marks the
+      //: access key, which must differ from the other item's
+      m_copy(new QAction(tr("&Copy"), this)),
+      //: Results list menu: saves every line to a text file. & marks the
+      //: access key, which must differ from the other item's
+      m_save(new QAction(tr("&Save As\u2026"), this)) {
     m_copy->setShortcut(QKeySequence::Copy);
     // Ctrl+C anywhere in the dialog but a text field, the list included.
     m_copy->setShortcutContext(Qt::WindowShortcut);

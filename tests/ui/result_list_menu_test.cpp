@@ -3,6 +3,7 @@
 
 #include "res/resource.h"
 #include "ui/result_list_menu.h"
+#include "ui/translation.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -11,6 +12,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
+#include <QSet>
 #include <QTest>
 #include <QTimer>
 
@@ -145,8 +147,28 @@ private slots:
         for (QAction* action : menu->actions()) {
             captions << action->text();
         }
-        QCOMPARE(captions, (QStringList{"Copy", "Save As\u2026"}));
+        QCOMPARE(captions, (QStringList{"&Copy", "&Save As\u2026"}));
         menu->close();
+    }
+
+    // In every language each of the menu's items has an access key of its own.
+    void accessKeys_data() {
+        QTest::addColumn<QString>("language");
+        for (const QString& language : QStringList{"en"} + UiTranslation::Available()) {
+            QTest::newRow(qPrintable(language)) << language;
+        }
+    }
+    void accessKeys() {
+        QFETCH(QString, language);
+        const UiTranslation translation({language});
+        CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
+        QSet<QKeySequence> keys;
+        for (QAction* action : {dlg.ResultMenu()->CopyAction(), dlg.ResultMenu()->SaveAction()}) {
+            const QKeySequence key = QKeySequence::mnemonic(action->text());
+            QVERIFY2(!key.isEmpty() && !keys.contains(key), qPrintable(action->text()));
+            keys.insert(key);
+        }
     }
 
     // Saving replaces the file through a new one renamed over it, and says
