@@ -260,6 +260,32 @@ private slots:
         QVERIFY2(Contrast(checked, unchecked) >= 3, qPrintable(checked.name() + unchecked.name()));
     }
 
+    // The window shows inside its screen's free area wherever it was put;
+    // one larger than the area keeps its top left, title bar and Test, on it.
+    void onScreen_data() {
+        QTest::addColumn<QPointF>("centre"); // in the free area, as parts of its size
+        QTest::newRow("centred") << QPointF(0.5, 0.5);
+        QTest::newRow("top left corner") << QPointF(0, 0);
+        QTest::newRow("bottom right corner") << QPointF(1, 1);
+    }
+    void onScreen() {
+        QFETCH(QPointF, centre);
+        CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
+        const QRect free = dlg.screen()->availableGeometry();
+        dlg.move(free.topLeft() - dlg.rect().center() +
+                 QPoint(int(centre.x() * free.width()), int(centre.y() * free.height())));
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        const QRect outer = dlg.frameGeometry();
+        QString where;
+        QDebug(&where) << outer << "in" << free;
+        QVERIFY2(free.contains(outer.topLeft()), qPrintable(where));
+        QVERIFY2(outer.width() > free.width() || outer.right() <= free.right(), qPrintable(where));
+        QVERIFY2(outer.height() > free.height() || outer.bottom() <= free.bottom(),
+                 qPrintable(where));
+    }
+
     void dialogFrame() {
         CThroughputDlg dlg;
         m_sandbox->Attach(dlg);
