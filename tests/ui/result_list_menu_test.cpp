@@ -265,13 +265,19 @@ private slots:
         QVERIFY(picker && picker->isVisible());
         const QString folder = m_sandbox->Folder('D');
         picker->setDirectory(folder);
-        auto* name = picker->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        if (!name) {
+        if (picker->findChildren<QWidget*>().isEmpty()) {
             delete picker;
             // Windows' own dialog, which allows no quotes in a name and
             // reports a name too long itself.
             QSKIP("the platform's own file dialog is in use, not Qt's");
         }
+        // Qt names these but does not promise the names; SaveDialog finds them by them.
+        auto* name = picker->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        auto* buttons = picker->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+        QVERIFY2(name && buttons,
+                 qPrintable(QStringLiteral("Qt %1's file dialog has no fileNameEdit or buttonBox: "
+                                           "SaveDialog must learn their new names")
+                                .arg(qVersion())));
         if (existing) {
             QFile old(folder + u'/' + saved);
             QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old\n") == 4);
@@ -284,7 +290,6 @@ private slots:
         name->clear();
         QTest::keyClicks(name, typed);
         if (click) {
-            auto* buttons = picker->findChild<QDialogButtonBox*>();
             QTest::mouseClick(buttons->button(QDialogButtonBox::Save), Qt::LeftButton);
         } else {
             QTest::keyClick(name, Qt::Key_Return);
