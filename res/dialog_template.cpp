@@ -8,7 +8,7 @@ namespace sarnoval {
 
 namespace {
 
-constexpr unsigned kOption = kFlat | kPushLike; // radio drawn as a flat push button
+constexpr unsigned kOption = kFlat; // radio drawn as a flat push button
 
 // Captions are the English texts; marked so that lupdate finds them, and
 // translated where the dialog makes its controls.
@@ -51,13 +51,9 @@ constexpr std::array<ControlTemplate, 20> kMainControls = {{
      QT_TRANSLATE_NOOP("DialogTemplate", "100 MB"), 232, 27, 41, 10},
     {IDC_FILE_PATH, "IDC_FILE_PATH", ControlKind::Edit,
      kDisabled | kAutoHScroll | kBorder | kTabStop, "", 0, 43, 471, 12},
-    {IDC_RESULTS, "IDC_RESULTS", ControlKind::ListBox,
-     kNoSelection | kNotify | kNoIntegralHeight | kVScroll | kHScroll | kBorder | kTabStop |
-         kModalFrame,
-     "", 0, 65, 472, 136},
-    {IDC_PROGRESS, "IDC_PROGRESS", ControlKind::Progress, kSmooth | kBorder, "Progress1", 0, 58,
-     471, 6},
-    {IDC_STATIC, "IDC_STATIC", ControlKind::Static, kLeft | kGroup,
+    {IDC_RESULTS, "IDC_RESULTS", ControlKind::ListBox, kTabStop, "", 0, 65, 472, 136},
+    {IDC_PROGRESS, "IDC_PROGRESS", ControlKind::Progress, 0, "Progress1", 0, 58, 471, 6},
+    {IDC_STATIC, "IDC_STATIC", ControlKind::Static, 0,
      //: Label beside the count of kilobytes the running test has moved
      QT_TRANSLATE_NOOP("DialogTemplate", "KB Read / Written:"), 91, 2, 62, 8},
     {IDC_STATIC, "IDC_STATIC", ControlKind::GroupBox, 0,
@@ -70,7 +66,7 @@ constexpr std::array<ControlTemplate, 20> kMainControls = {{
      23},
     {IDC_DRIVE_LETTER, "IDC_DRIVE_LETTER", ControlKind::Edit,
      kCentre | kUpperCase | kBorder | kTabStop, "", 344, 25, 10, 12},
-    {IDC_STATIC, "IDC_STATIC", ControlKind::Static, kLeft | kGroup,
+    {IDC_STATIC, "IDC_STATIC", ControlKind::Static, 0,
      //: Label beside the one-letter field that names the drive to test
      QT_TRANSLATE_NOOP("DialogTemplate", "Drive Letter to test:"), 282, 27, 61, 8},
 }};
@@ -80,17 +76,5 @@ constexpr std::array<ControlTemplate, 20> kMainControls = {{
 const DialogTemplate kMainDialog = {
     IDD_MAIN, "Sarnoval V1.1", "MS Sans Serif", 8, 472, 201, kMainControls,
 };
-
-const ControlTemplate* FindControl(int id) {
-    if (id == IDC_STATIC) {
-        return nullptr;
-    }
-    for (const ControlTemplate& control : kMainDialog.controls) {
-        if (control.id == id) {
-            return &control;
-        }
-    }
-    return nullptr;
-}
 
 } // namespace sarnoval

@@ -20,7 +20,7 @@ enum class ControlKind {
     GroupBox,
 };
 
-// Style bits, named after what each means on screen.
+// Style bits, named after what each means on screen; only those the dialog reads.
 enum ControlStyle : unsigned {
     kTabStop = 1u << 0,
     kGroup = 1u << 1, // starts a group: radio buttons up to the next one exclude each other
@@ -32,16 +32,7 @@ enum ControlStyle : unsigned {
     kCentre = 1u << 7,
     kUpperCase = 1u << 8,
     kFlat = 1u << 9,
-    kPushLike = 1u << 10,
-    kNoSelection = 1u << 11,
-    kNotify = 1u << 12,
-    kNoIntegralHeight = 1u << 13,
-    kVScroll = 1u << 14,
-    kHScroll = 1u << 15,
-    kClientEdge = 1u << 16, // sunken edge inside the border
-    kSmooth = 1u << 17,
-    kModalFrame = 1u << 18,
-    kLeft = 1u << 19,
+    kClientEdge = 1u << 10, // sunken edge inside the border
 };
 
 struct ControlTemplate {
@@ -69,8 +60,5 @@ struct DialogTemplate {
 };
 
 extern const DialogTemplate kMainDialog;
-
-// The entry for a control id, or null. IDC_STATIC matches nothing.
-const ControlTemplate* FindControl(int id);
 
 } // namespace sarnoval

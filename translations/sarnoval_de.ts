@@ -265,16 +265,6 @@ Do you want to replace it?</source>
 Möchten Sie die Datei ersetzen?</translation>
     </message>
     <message>
-        <source>Copy</source>
-        <extracomment>Results list menu: copies every line to the clipboard</extracomment>
-        <translation>Kopieren</translation>
-    </message>
-    <message>
-        <source>Save As…</source>
-        <extracomment>Results list menu: saves every line to a text file</extracomment>
-        <translation>Speichern unter…</translation>
-    </message>
-    <message>
         <source>Sarnoval results.txt</source>
         <extracomment>The file name first offered for the saved results</extracomment>
         <translation>Sarnoval-Ergebnisse.txt</translation>
@@ -296,6 +286,16 @@ Check that the folder &quot;%2&quot; exists and that you may write to it.
 Prüfen Sie, ob der Ordner „%2“ existiert und Sie darin schreiben dürfen.
 
 (%3)</translation>
+    </message>
+    <message>
+        <source>&amp;Copy</source>
+        <extracomment>Results list menu: copies every line to the clipboard. &amp; marks the access key, which must differ from the other item&apos;s</extracomment>
+        <translation>&amp;Kopieren</translation>
+    </message>
+    <message>
+        <source>&amp;Save As…</source>
+        <extracomment>Results list menu: saves every line to a text file. &amp; marks the access key, which must differ from the other item&apos;s</extracomment>
+        <translation>&amp;Speichern unter…</translation>
     </message>
 </context>
 </TS>

@@ -265,16 +265,6 @@ Do you want to replace it?</source>
 ¿Desea reemplazarlo?</translation>
     </message>
     <message>
-        <source>Copy</source>
-        <extracomment>Results list menu: copies every line to the clipboard</extracomment>
-        <translation>Copiar</translation>
-    </message>
-    <message>
-        <source>Save As…</source>
-        <extracomment>Results list menu: saves every line to a text file</extracomment>
-        <translation>Guardar como…</translation>
-    </message>
-    <message>
         <source>Sarnoval results.txt</source>
         <extracomment>The file name first offered for the saved results</extracomment>
         <translation>Resultados de Sarnoval.txt</translation>
@@ -296,6 +286,16 @@ Check that the folder &quot;%2&quot; exists and that you may write to it.
 Compruebe que la carpeta «%2» existe y que puede escribir en ella.
 
 (%3)</translation>
+    </message>
+    <message>
+        <source>&amp;Copy</source>
+        <extracomment>Results list menu: copies every line to the clipboard. &amp; marks the access key, which must differ from the other item&apos;s</extracomment>
+        <translation>&amp;Copiar</translation>
+    </message>
+    <message>
+        <source>&amp;Save As…</source>
+        <extracomment>Results list menu: saves every line to a text file. &amp; marks the access key, which must differ from the other item&apos;s</extracomment>
+        <translation>&amp;Guardar como…</translation>
     </message>
 </context>
 </TS>

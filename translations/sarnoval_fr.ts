@@ -265,16 +265,6 @@ Do you want to replace it?</source>
 Voulez-vous le remplacer&#xa0;?</translation>
     </message>
     <message>
-        <source>Copy</source>
-        <extracomment>Results list menu: copies every line to the clipboard</extracomment>
-        <translation>Copier</translation>
-    </message>
-    <message>
-        <source>Save As…</source>
-        <extracomment>Results list menu: saves every line to a text file</extracomment>
-        <translation>Enregistrer sous…</translation>
-    </message>
-    <message>
         <source>Sarnoval results.txt</source>
         <extracomment>The file name first offered for the saved results</extracomment>
         <translation>Résultats Sarnoval.txt</translation>
@@ -296,6 +286,16 @@ Check that the folder &quot;%2&quot; exists and that you may write to it.
 Vérifiez que le dossier «&#xa0;%2&#xa0;» existe et que vous pouvez y écrire.
 
 (%3)</translation>
+    </message>
+    <message>
+        <source>&amp;Copy</source>
+        <extracomment>Results list menu: copies every line to the clipboard. &amp; marks the access key, which must differ from the other item&apos;s</extracomment>
+        <translation>&amp;Copier</translation>
+    </message>
+    <message>
+        <source>&amp;Save As…</source>
+        <extracomment>Results list menu: saves every line to a text file. &amp; marks the access key, which must differ from the other item&apos;s</extracomment>
+        <translation>&amp;Enregistrer sous…</translation>
     </message>
 </context>
 </TS>

@@ -18,6 +18,9 @@
 #include <QValidator>
 #include <qdrawutil.h>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 // Letters become capitals as they are typed or pasted, one character for one.
@@ -66,6 +69,53 @@ protected:
     }
 };
 
+// WCAG's relative luminance and contrast ratio.
+double Luminance(const QColor& c) {
+    const auto channel = [](double v) {
+        return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+double Contrast(const QColor& a, const QColor& b) {
+    const double la = Luminance(a);
+    const double lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor Mix(const QColor& from, const QColor& to, double share) {
+    const auto mix = [share](double a, double b) { return a + (b - a) * share; };
+    return QColor::fromRgbF(float(mix(from.redF(), to.redF())),
+                            float(mix(from.greenF(), to.greenF())),
+                            float(mix(from.blueF(), to.blueF())));
+}
+
+// A styled checked push button differs little from the window an unchecked
+// flat one shows (1.15:1), too little to see which option is chosen. The
+// highlight, darkened on a light window or lightened on a dark one, stands
+// 4.5:1 from it: the 3:1 a state needs, with room for a tinted frame behind.
+QColor CheckedFace(const QPalette& palette) {
+    const QColor window = palette.color(QPalette::Window);
+    // Above this luminance black contrasts more with the window than white.
+    const QColor away = Luminance(window) > 0.18 ? QColor(Qt::black) : QColor(Qt::white);
+    QColor face = palette.color(QPalette::Highlight);
+    for (int step = 0; step < 40 && Contrast(face, window) < 4.5; ++step) {
+        face = Mix(face, away, 0.1);
+    }
+    return face;
+}
+
+// The caption on that face: the palette's highlighted text where it reads
+// well, else black or white, whichever reads better.
+QColor CheckedText(const QPalette& palette, const QColor& face) {
+    const QColor text = palette.color(QPalette::HighlightedText);
+    if (Contrast(text, face) >= 4.5) {
+        return text;
+    }
+    return Contrast(Qt::white, face) > Contrast(Qt::black, face) ? QColor(Qt::white)
+                                                                 : QColor(Qt::black);
+}
+
 // The template's buttons are 10 and 11 units high, as tall as native buttons
 // that draw the caption anywhere inside their edge. Styles keep a content
 // margin of their own (Windows' theme, three pixels and more) that clips the
@@ -89,8 +139,16 @@ public:
             QProxyStyle::drawControl(element, option, painter, widget);
             return;
         }
-        drawControl(CE_PushButtonBevel, button, painter, widget);
         QStyleOptionButton label = *button;
+        if (button->state & State_On) {
+            // A checked option: pressed in, on a face of its own.
+            const QColor face = CheckedFace(button->palette);
+            painter->fillRect(button->rect, face);
+            qDrawShadePanel(painter, button->rect, button->palette, true);
+            label.palette.setColor(QPalette::ButtonText, CheckedText(button->palette, face));
+        } else {
+            drawControl(CE_PushButtonBevel, button, painter, widget);
+        }
         label.rect = subElementRect(SE_PushButtonContents, button, widget);
         drawControl(CE_PushButtonLabel, &label, painter, widget);
         if (button->state & State_HasFocus) {

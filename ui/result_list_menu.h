@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 class QAction;
@@ -38,4 +39,6 @@ private:
     QWidget* m_dialog;
     QAction* m_copy;
     QAction* m_save;
+    // The menu while it is open.
+    QPointer<QMenu> m_menu;
 };

@@ -20,6 +20,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,6 +30,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QShowEvent>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QUrl>
@@ -377,5 +379,22 @@ void CThroughputDlg::showEvent(QShowEvent* event) {
         // Shown again after closing: the stopped test is waited for here.
         MakeEngine();
     }
+    if (!event->spontaneous()) {
+        KeepOnScreen();
+    }
     QDialog::showEvent(event);
+}
+
+// Centred on a screen narrower than the window (a large scale), the window
+// would start left of the screen, its title bar and Test out of reach.
+void CThroughputDlg::KeepOnScreen() {
+    const QRect outer = frameGeometry();
+    QScreen* on = QGuiApplication::screenAt(outer.center());
+    const QRect free = (on ? on : screen())->availableGeometry();
+    // Right and bottom first: a window larger than the area keeps its top left.
+    const QPoint place(qMax(free.left(), qMin(outer.left(), free.right() + 1 - outer.width())),
+                       qMax(free.top(), qMin(outer.top(), free.bottom() + 1 - outer.height())));
+    if (place != outer.topLeft()) {
+        move(place);
+    }
 }

@@ -85,6 +85,8 @@ private:
     bool IsChecked(int id) const;
     void ShowDriveMap(const sarnoval::DriveMap& map);
     void MakeEngine();
+    // Moves the window, frame and all, into its screen's free area.
+    void KeepOnScreen();
 
     QHash<int, QWidget*> m_controls;
     std::vector<QWidget*> m_templateWidgets;

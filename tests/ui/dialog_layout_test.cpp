@@ -9,8 +9,10 @@
 #include "ui/dialog_units.h"
 
 #include <QButtonGroup>
+#include <QDebug>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QHash>
 #include <QLabel>
 #include <QProgressBar>
 #include <QScreen>
@@ -22,6 +24,8 @@
 #include <QStyleOptionGroupBox>
 #include <QTest>
 
+#include <algorithm>
+#include <cmath>
 #include <map>
 #include <set>
 
@@ -80,6 +84,34 @@ QRect ExpectedRect(const QFont& font, int x, int y, int w, int h) {
     const int left = px(x, hBase, 4);
     const int top = px(y, vBase, 8);
     return QRect(QPoint(left, top), QPoint(px(x + w, hBase, 4) - 1, px(y + h, vBase, 8) - 1));
+}
+
+// WCAG's relative luminance and contrast ratio.
+double Luminance(const QColor& c) {
+    const auto channel = [](double v) {
+        return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+double Contrast(const QColor& a, const QColor& b) {
+    const double la = Luminance(a);
+    const double lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The colour most pixels have: the background, not the caption or the edge.
+QColor Background(const QImage& image) {
+    QHash<QRgb, int> counts;
+    QRgb most = image.pixel(0, 0);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (++counts[image.pixel(x, y)] > counts[most]) {
+                most = image.pixel(x, y);
+            }
+        }
+    }
+    return QColor(most);
 }
 
 } // namespace
@@ -200,6 +232,58 @@ private slots:
             QVERIFY2(Button(dlg, id)->isChecked() == checked.contains(id),
                      qPrintable(QString::number(id)));
         }
+    }
+
+    // A checked option stands out from an unchecked one, 3:1 at least, in
+    // the style's own palette and in a dark one.
+    void checkedContrast_data() {
+        QTest::addColumn<QPalette>("palette");
+        QTest::newRow("light") << QApplication::style()->standardPalette();
+        QPalette dark(QColor(0x35, 0x35, 0x35));
+        dark.setColor(QPalette::Highlight, QColor(0x2a, 0x82, 0xda));
+        QTest::newRow("dark") << dark;
+    }
+    void checkedContrast() {
+        QFETCH(QPalette, palette);
+        const QPalette before = QApplication::palette();
+        QApplication::setPalette(palette);
+        CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QPushButton* option = Button(dlg, IDC_MODE_DRIVE);
+        const auto background = [&] { return Background(dlg.grab(option->geometry()).toImage()); };
+        const QColor unchecked = background();
+        option->click();
+        const QColor checked = background();
+        QApplication::setPalette(before);
+        QVERIFY2(Contrast(checked, unchecked) >= 3, qPrintable(checked.name() + unchecked.name()));
+    }
+
+    // The window shows inside its screen's free area wherever it was put;
+    // one larger than the area keeps its top left, title bar and Test, on it.
+    void onScreen_data() {
+        QTest::addColumn<QPointF>("centre"); // in the free area, as parts of its size
+        QTest::newRow("centred") << QPointF(0.5, 0.5);
+        QTest::newRow("top left corner") << QPointF(0, 0);
+        QTest::newRow("bottom right corner") << QPointF(1, 1);
+    }
+    void onScreen() {
+        QFETCH(QPointF, centre);
+        CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
+        const QRect free = dlg.screen()->availableGeometry();
+        dlg.move(free.topLeft() - dlg.rect().center() +
+                 QPoint(int(centre.x() * free.width()), int(centre.y() * free.height())));
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        const QRect outer = dlg.frameGeometry();
+        QString where;
+        QDebug(&where) << outer << "in" << free;
+        QVERIFY2(free.contains(outer.topLeft()), qPrintable(where));
+        QVERIFY2(outer.width() > free.width() || outer.right() <= free.right(), qPrintable(where));
+        QVERIFY2(outer.height() > free.height() || outer.bottom() <= free.bottom(),
+                 qPrintable(where));
     }
 
     void dialogFrame() {

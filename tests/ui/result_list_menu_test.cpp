@@ -3,6 +3,7 @@
 
 #include "res/resource.h"
 #include "ui/result_list_menu.h"
+#include "ui/translation.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -11,6 +12,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
+#include <QSet>
 #include <QTest>
 #include <QTimer>
 
@@ -29,13 +31,14 @@ struct Item {
     QVariant engine; // the engine's exact line, when the item carries it
 };
 
-QMenu* VisibleMenu() {
+QList<QMenu*> VisibleMenus() {
+    QList<QMenu*> menus;
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         if (auto* menu = qobject_cast<QMenu*>(widget); menu && menu->isVisible()) {
-            return menu;
+            menus << menu;
         }
     }
-    return nullptr;
+    return menus;
 }
 
 QByteArray Contents(const QString& path) {
@@ -102,17 +105,22 @@ private slots:
         QCOMPARE(Contents(path), bytes);
     }
 
-    // The menu opens from the mouse and from the keyboard, with Copy and Save As….
+    // One menu opens from the mouse and from the keyboard, with Copy and
+    // Save As…, also where the platform turns the key into a context menu
+    // request of its own (X11 does for the Menu key).
     void menuOpens_data() {
         QTest::addColumn<bool>("mouse");
         QTest::addColumn<QKeySequence>("keys");
-        QTest::newRow("right click") << true << QKeySequence();
-        QTest::newRow("Shift+F10") << false << QKeySequence(Qt::SHIFT | Qt::Key_F10);
-        QTest::newRow("Menu key") << false << QKeySequence(Qt::Key_Menu);
+        QTest::addColumn<bool>("request");
+        QTest::newRow("right click") << true << QKeySequence() << false;
+        QTest::newRow("Shift+F10") << false << QKeySequence(Qt::SHIFT | Qt::Key_F10) << false;
+        QTest::newRow("Menu key") << false << QKeySequence(Qt::Key_Menu) << false;
+        QTest::newRow("Menu key and request") << false << QKeySequence(Qt::Key_Menu) << true;
     }
     void menuOpens() {
         QFETCH(bool, mouse);
         QFETCH(QKeySequence, keys);
+        QFETCH(bool, request);
         CThroughputDlg dlg;
         m_sandbox->Attach(dlg);
         dlg.show();
@@ -125,16 +133,42 @@ private slots:
                                     viewport->mapToGlobal(QPoint(5, 5)));
             QApplication::sendEvent(viewport, &event);
         } else {
+            if (request) {
+                // As the platform sends it, to the window, before the key.
+                QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(0, 0), QCursor::pos());
+                QApplication::sendEvent(dlg.windowHandle(), &event);
+            }
             QTest::keySequence(dlg.windowHandle(), keys);
         }
-        QTRY_VERIFY(VisibleMenu());
-        QMenu* menu = VisibleMenu();
+        QTRY_VERIFY(!VisibleMenus().isEmpty());
+        QCOMPARE(VisibleMenus().size(), 1);
+        QMenu* menu = VisibleMenus().first();
         QStringList captions;
         for (QAction* action : menu->actions()) {
             captions << action->text();
         }
-        QCOMPARE(captions, (QStringList{"Copy", "Save As\u2026"}));
+        QCOMPARE(captions, (QStringList{"&Copy", "&Save As\u2026"}));
         menu->close();
+    }
+
+    // In every language each of the menu's items has an access key of its own.
+    void accessKeys_data() {
+        QTest::addColumn<QString>("language");
+        for (const QString& language : QStringList{"en"} + UiTranslation::Available()) {
+            QTest::newRow(qPrintable(language)) << language;
+        }
+    }
+    void accessKeys() {
+        QFETCH(QString, language);
+        const UiTranslation translation({language});
+        CThroughputDlg dlg;
+        m_sandbox->Attach(dlg);
+        QSet<QKeySequence> keys;
+        for (QAction* action : {dlg.ResultMenu()->CopyAction(), dlg.ResultMenu()->SaveAction()}) {
+            const QKeySequence key = QKeySequence::mnemonic(action->text());
+            QVERIFY2(!key.isEmpty() && !keys.contains(key), qPrintable(action->text()));
+            keys.insert(key);
+        }
     }
 
     // Saving replaces the file through a new one renamed over it, and says
@@ -231,13 +265,19 @@ private slots:
         QVERIFY(picker && picker->isVisible());
         const QString folder = m_sandbox->Folder('D');
         picker->setDirectory(folder);
-        auto* name = picker->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        if (!name) {
+        if (picker->findChildren<QWidget*>().isEmpty()) {
             delete picker;
             // Windows' own dialog, which allows no quotes in a name and
             // reports a name too long itself.
             QSKIP("the platform's own file dialog is in use, not Qt's");
         }
+        // Qt names these but does not promise the names; SaveDialog finds them by them.
+        auto* name = picker->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        auto* buttons = picker->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+        QVERIFY2(name && buttons,
+                 qPrintable(QStringLiteral("Qt %1's file dialog has no fileNameEdit or buttonBox: "
+                                           "SaveDialog must learn their new names")
+                                .arg(qVersion())));
         if (existing) {
             QFile old(folder + u'/' + saved);
             QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old\n") == 4);
@@ -250,7 +290,6 @@ private slots:
         name->clear();
         QTest::keyClicks(name, typed);
         if (click) {
-            auto* buttons = picker->findChild<QDialogButtonBox*>();
             QTest::mouseClick(buttons->button(QDialogButtonBox::Save), Qt::LeftButton);
         } else {
             QTest::keyClick(name, Qt::Key_Return);

@@ -169,7 +169,7 @@ private slots:
                      QString::fromUtf8(de ? named.german : named.english));
         }
         QCOMPARE(dlg.ResultMenu()->CopyAction()->text(),
-                 de ? QStringLiteral("Kopieren") : QStringLiteral("Copy"));
+                 de ? QStringLiteral("&Kopieren") : QStringLiteral("&Copy"));
         dlg.OnHelpButton();
         QMessageBox* help = nullptr;
         QTRY_VERIFY((help = VisibleMessageBox()));
