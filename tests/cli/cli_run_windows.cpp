@@ -45,7 +45,12 @@ fs::path CliPath() {
 }
 
 CliResult RunCli(const std::vector<std::string>& args, const fs::path& scratch) {
-    const fs::path out = scratch / "cli.out", err = scratch / "cli.err";
+    // Names of their own for each run: under Wine, a desktop process that the
+    // program's hidden window starts inherits its output files and may keep
+    // them open for a while after the program has ended.
+    static int runs = 0;
+    const std::string run = std::to_string(++runs);
+    const fs::path out = scratch / ("cli" + run + ".out"), err = scratch / ("cli" + run + ".err");
     std::wstring command = L"\"" + CliPath().wstring() + L"\"";
     for (const std::string& arg : args) {
         command += L" \"" + Wide(arg) + L"\""; // the tests' arguments hold no quotes
@@ -72,8 +77,9 @@ CliResult RunCli(const std::vector<std::string>& args, const fs::path& scratch) 
     ::CloseHandle(start.hStdError);
     result.out = Slurp(out);
     result.err = Slurp(err);
-    fs::remove(out);
-    fs::remove(err);
+    std::error_code ignored; // still held: the scratch folder's removal takes it later
+    fs::remove(out, ignored);
+    fs::remove(err, ignored);
     return result;
 }
 
