@@ -37,6 +37,22 @@ const unsigned char* BaseOf(std::uint64_t page) {
     return Pattern::Base() + page % kPeriodBytes;
 }
 
+// Calls visit(page, in, n, at) for each part of file bytes [offset, offset +
+// size) that lies in one page: n bytes from byte in of the page at offset
+// page, at byte at of the range. Stops when visit returns false.
+template <typename Visit> void EachPagePart(std::uint64_t offset, std::size_t size, Visit visit) {
+    for (std::uint64_t pos = offset; pos < offset + size;) {
+        const std::uint64_t page = pos / kPageBytes * kPageBytes;
+        const auto in = static_cast<std::size_t>(pos - page);
+        const auto n = static_cast<std::size_t>(
+            std::min<std::uint64_t>(offset + size, page + kPageBytes) - pos);
+        if (!visit(page, in, n, static_cast<std::size_t>(pos - offset))) {
+            return;
+        }
+        pos += n;
+    }
+}
+
 bool RestIsBase(const unsigned char* page, std::size_t size, std::uint64_t of) {
     return size <= kStampBytes ||
            std::memcmp(page + kStampBytes, BaseOf(of) + kStampBytes, size - kStampBytes) == 0;
@@ -144,19 +160,15 @@ const unsigned char* Pattern::Base() {
 }
 
 void Pattern::Fill(unsigned char* into, std::uint64_t offset, std::size_t size) const {
-    std::uint64_t pos = offset;
-    while (pos < offset + size) {
-        const std::uint64_t page = pos / kPageBytes * kPageBytes;
-        const std::size_t in = static_cast<std::size_t>(pos - page);
-        const std::size_t n = static_cast<std::size_t>(
-            std::min<std::uint64_t>(offset + size, page + kPageBytes) - pos);
-        unsigned char stamp[kStampBytes];
-        PutStamp(stamp, page, tag_);
-        for (std::size_t i = 0; i < n; ++i) {
-            into[pos - offset + i] = in + i < kStampBytes ? stamp[in + i] : BaseOf(page)[in + i];
-        }
-        pos += n;
-    }
+    EachPagePart(offset, size,
+                 [&](std::uint64_t page, std::size_t in, std::size_t n, std::size_t at) {
+                     unsigned char stamp[kStampBytes];
+                     PutStamp(stamp, page, tag_);
+                     const std::size_t head = in < kStampBytes ? std::min(kStampBytes - in, n) : 0;
+                     std::memcpy(into + at, stamp + std::min(in, kStampBytes), head);
+                     std::memcpy(into + at + head, BaseOf(page) + in + head, n - head);
+                     return true;
+                 });
 }
 
 void Pattern::Stamp(unsigned char* memory, std::uint64_t offset, std::size_t size) const {
@@ -168,29 +180,20 @@ void Pattern::Stamp(unsigned char* memory, std::uint64_t offset, std::size_t siz
 
 std::optional<Mismatch> Pattern::Check(const unsigned char* data, std::uint64_t offset,
                                        std::size_t size) const {
-    std::uint64_t pos = offset;
-    while (pos < offset + size) {
-        const std::uint64_t page = pos / kPageBytes * kPageBytes;
-        const std::size_t in = static_cast<std::size_t>(pos - page);
-        const std::size_t n = static_cast<std::size_t>(
-            std::min<std::uint64_t>(offset + size, page + kPageBytes) - pos);
-        const unsigned char* got = data + (pos - offset);
-        bool same;
-        if (in < kStampBytes) {
-            unsigned char stamp[kStampBytes];
-            PutStamp(stamp, page, tag_);
-            const std::size_t head = std::min(kStampBytes - in, n);
-            same = std::memcmp(got, stamp + in, head) == 0 &&
-                   std::memcmp(got + head, BaseOf(page) + in + head, n - head) == 0;
-        } else {
-            same = std::memcmp(got, BaseOf(page) + in, n) == 0;
-        }
-        if (!same) {
-            return Diagnose(*this, page, in, got, n);
-        }
-        pos += n;
-    }
-    return std::nullopt;
+    std::optional<Mismatch> found;
+    EachPagePart(offset, size,
+                 [&](std::uint64_t page, std::size_t in, std::size_t n, std::size_t at) {
+                     const unsigned char* got = data + at;
+                     unsigned char stamp[kStampBytes];
+                     PutStamp(stamp, page, tag_);
+                     const std::size_t head = in < kStampBytes ? std::min(kStampBytes - in, n) : 0;
+                     if (std::memcmp(got, stamp + std::min(in, kStampBytes), head) != 0 ||
+                         std::memcmp(got + head, BaseOf(page) + in + head, n - head) != 0) {
+                         found = Diagnose(*this, page, in, got, n);
+                     }
+                     return !found;
+                 });
+    return found;
 }
 
 bool OwnContent::Feed(const unsigned char* data, std::size_t size) {
