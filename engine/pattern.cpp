@@ -14,6 +14,10 @@ namespace sarnoval {
 namespace {
 
 void PutWord(unsigned char* at, std::uint64_t value) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(at, &value, 8); // one store: the check stamps its copy of every page
+        return;
+    }
     for (std::size_t i = 0; i < 8; ++i) {
         at[i] = static_cast<unsigned char>(value >> (8 * i));
     }
@@ -93,7 +97,74 @@ Mismatch Diagnose(const Pattern& pattern, std::uint64_t page, std::size_t in,
     return found;
 }
 
+// Whether the whole pages from file offset first, count of them in got, are
+// as written. Compares as wide as the processor allows: the check reads every
+// byte back from memory, and at memory's pace the narrow compare costs half
+// as much again in CPU time.
+template <typename Vector>
+inline __attribute__((always_inline)) bool PagesAsWritten(const unsigned char* got,
+                                                          std::uint64_t first, std::size_t count,
+                                                          std::uint64_t tag) {
+    static_assert(kStampBytes == 16 && sizeof(Vector) >= kStampBytes);
+    const unsigned char* period = Pattern::Base();
+    Vector differ{};
+    for (std::size_t i = 0; i < count; ++i, got += kPageBytes) {
+        const std::uint64_t page = first + i * kPageBytes;
+        const unsigned char* base = period + page % kPeriodBytes;
+        unsigned char written[sizeof(Vector)];
+        PutStamp(written, page, tag);
+        std::memcpy(written + kStampBytes, base + kStampBytes, sizeof written - kStampBytes);
+        Vector head;
+        std::memcpy(&head, written, sizeof head);
+        Vector gotHead;
+        std::memcpy(&gotHead, got, sizeof gotHead);
+        differ |= gotHead ^ head;
+        for (std::size_t at = sizeof(Vector); at < kPageBytes; at += sizeof(Vector)) {
+            Vector a, b;
+            std::memcpy(&a, got + at, sizeof a);
+            std::memcpy(&b, base + at, sizeof b);
+            differ |= a ^ b;
+        }
+    }
+    std::uint64_t any = 0;
+    for (std::size_t k = 0; k < sizeof(Vector) / 8; ++k) {
+        any |= differ[k];
+    }
+    return any == 0;
+}
+
+using Words2 = std::uint64_t __attribute__((vector_size(16)));
+bool PagesAsWrittenNarrow(const unsigned char* got, std::uint64_t first, std::size_t count,
+                          std::uint64_t tag) {
+    return PagesAsWritten<Words2>(got, first, count, tag);
+}
+
+#if defined(__x86_64__)
+using Words4 = std::uint64_t __attribute__((vector_size(32)));
+__attribute__((target("avx2"))) bool PagesAsWrittenAvx2(const unsigned char* got,
+                                                        std::uint64_t first, std::size_t count,
+                                                        std::uint64_t tag) {
+    return PagesAsWritten<Words4>(got, first, count, tag);
+}
+#endif
+
+bool WholePagesAsWritten(const unsigned char* got, std::uint64_t first, std::size_t count,
+                         std::uint64_t tag) {
+    static const PageCompare compare = PageCompares().back();
+    return compare(got, first, count, tag);
+}
+
 } // namespace
+
+std::vector<PageCompare> PageCompares() {
+    std::vector<PageCompare> compares{PagesAsWrittenNarrow};
+#if defined(__x86_64__)
+    if (__builtin_cpu_supports("avx2")) {
+        compares.push_back(PagesAsWrittenAvx2);
+    }
+#endif
+    return compares;
+}
 
 const char* DamageName(Damage how) {
     switch (how) {
@@ -180,6 +251,21 @@ void Pattern::Stamp(unsigned char* memory, std::uint64_t offset, std::size_t siz
 
 std::optional<Mismatch> Pattern::Check(const unsigned char* data, std::uint64_t offset,
                                        std::size_t size) const {
+    // Whole pages the quick way; where they differ, and in pages cut at either
+    // end, page by page to find the first difference and say what it is.
+    const std::uint64_t first = (offset + kPageBytes - 1) / kPageBytes * kPageBytes;
+    const std::uint64_t end = (offset + size) / kPageBytes * kPageBytes;
+    if (first < end &&
+        WholePagesAsWritten(data + (first - offset), first,
+                            static_cast<std::size_t>((end - first) / kPageBytes), tag_)) {
+        std::optional<Mismatch> found = CheckPageByPage(data, offset, first - offset);
+        return found ? found : CheckPageByPage(data + (end - offset), end, offset + size - end);
+    }
+    return CheckPageByPage(data, offset, size);
+}
+
+std::optional<Mismatch> Pattern::CheckPageByPage(const unsigned char* data, std::uint64_t offset,
+                                                 std::size_t size) const {
     std::optional<Mismatch> found;
     EachPagePart(offset, size,
                  [&](std::uint64_t page, std::size_t in, std::size_t n, std::size_t at) {

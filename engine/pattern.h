@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace sarnoval {
 
@@ -65,8 +66,18 @@ public:
                                   std::size_t size) const;
 
 private:
+    std::optional<Mismatch> CheckPageByPage(const unsigned char* data, std::uint64_t offset,
+                                            std::size_t size) const;
+
     std::uint64_t tag_;
 };
+
+// Whether whole pages, count of them from file offset first in got, are as
+// written with tag. PageCompares gives those this processor runs, the one
+// Check uses last.
+using PageCompare = bool (*)(const unsigned char* got, std::uint64_t first, std::size_t count,
+                             std::uint64_t tag);
+std::vector<PageCompare> PageCompares();
 
 // Tells, fed a file's bytes in order from its first, whether every one of
 // them is what a run of the drive test writes: this pattern with any one tag,
