@@ -60,6 +60,17 @@ QStringList RegistryValues() {
 
 #ifdef Q_OS_UNIX
 // The quit handlers are in place once SIGTERM shows as caught.
+// Whether the process is held by a stop signal.
+bool IsStopped(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QByteArray text = stat.readAll();
+    const qsizetype name = text.lastIndexOf(')'); // the state follows the command's name
+    return name > 0 && text.mid(name + 2, 1) == "T";
+}
+
 bool CatchesTerm(qint64 pid) {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     if (!status.open(QIODevice::ReadOnly)) {
@@ -263,6 +274,9 @@ private slots:
         // goes on: on a busy machine the first could otherwise finish closing
         // before the second is even sent.
         ::kill(pid, SIGSTOP);
+        // Stopped for real: a SIGCONT sent before the stop took effect would
+        // cancel it, and the two signals could then come apart.
+        QTRY_VERIFY_WITH_TIMEOUT(IsStopped(pid), kTimeoutMs);
         ::kill(pid, SIGINT);
         ::kill(pid, SIGTERM);
         ::kill(pid, SIGCONT);
