@@ -278,6 +278,23 @@ public:
         return !found_;
     }
 
+    // As Check, for the last chunk, and waits for it: half is checked on the
+    // thread and half here, so that the end of the read waits for half a check.
+    bool CheckLast(const unsigned char* data, std::uint64_t offset, std::size_t size) {
+        if (!enabled_ || !thread_.joinable()) {
+            return Check(data, offset, size) && !Wait();
+        }
+        const std::size_t half = size / 2 / kPageBytes * kPageBytes;
+        if (!Check(data, offset, half)) {
+            return false;
+        }
+        std::optional<Mismatch> later = pattern_.Check(data + half, offset + half, size - half);
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !job_; });
+        found_ = found_ ? found_ : later; // the thread's half comes first in the file
+        return !found_;
+    }
+
     // Waits for every chunk taken; the first difference, if any.
     std::optional<Mismatch> Wait() {
         std::unique_lock lock(mutex_);
@@ -359,7 +376,9 @@ public:
             const auto start = std::chrono::steady_clock::now();
             const std::size_t got = Going() ? in_.ReadCount(into, length, failed) : 0;
             const auto ours = static_cast<std::size_t>(std::min<std::uint64_t>(got, size - read));
-            if (got == 0 || failed || !checker_.Check(into, read, ours)) {
+            const bool last = read + ours == size;
+            if (got == 0 || failed ||
+                !(last ? checker_.CheckLast(into, read, ours) : checker_.Check(into, read, ours))) {
                 return false;
             }
             pace.Took(got, std::chrono::steady_clock::now() - start);

@@ -187,6 +187,39 @@ TEST_F(OrderTest, FileWrittenIsThePatternStamped) {
     }
 }
 
+// A byte changed on the drive after the write is found where it is, direct
+// and through the cache: in the first chunk read, and in the last chunk's
+// second half, which the read-back checks in line with its own end.
+TEST_F(OrderTest, ByteChangedOnTheDriveIsFoundWhereItIs) {
+    constexpr std::uint64_t kSize = 5000000;
+    for (const bool allow : {false, true}) {
+        for (const std::uint64_t at : {std::uint64_t{12345}, kSize - 1}) {
+            const DirectTransfers transfers(allow);
+            HeadlessWindow window;
+            window.SetDriveLetters(letters_);
+            window.SetText(IDC_DRIVE_LETTER, "C");
+            ChooseSize(window, IDC_SIZE_5MB);
+            RecordTargets(&window, &window);
+            Recorder trace;
+            trace.onStep = [&](IoStep step, int count) {
+                if (step == IoStep::Clock && count == 3) { // t2: the read-back is about to open
+                    std::fstream file(driveC_ / kSecondTempName,
+                                      std::ios::in | std::ios::out | std::ios::binary);
+                    file.seekg(static_cast<std::streamoff>(at));
+                    const char changed = static_cast<char>(file.get() ^ 0x01);
+                    file.seekp(static_cast<std::streamoff>(at));
+                    file.put(changed);
+                }
+            };
+            DriveWriteReadTest(&trace);
+            EXPECT_EQ(window.Messages(), std::vector<std::string>{kDataWrong}) << at << allow;
+            ASSERT_EQ(window.Details().size(), 1u) << at << allow;
+            EXPECT_EQ(window.Details()[0].badOffset, at) << allow;
+            ExpectNothingLeft();
+        }
+    }
+}
+
 // What a run killed at any point leaves (the file as it stood at that step)
 // stops the next run, which says why, while it is fresh; once it is stale the
 // next run removes it and reports its line.
