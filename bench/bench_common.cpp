@@ -88,6 +88,8 @@ Options ParseOptions(int argc, char** argv) {
             options.out = argv[++i];
         } else if (arg == "--reps" && hasValue) {
             options.reps = std::atoi(argv[++i]);
+        } else if (arg == "--intervals") {
+            options.intervals = true;
         } else if (arg == "--ceiling" && hasValue) {
             options.ceilingMBps = std::atof(argv[++i]);
         } else {
@@ -98,9 +100,10 @@ Options ParseOptions(int argc, char** argv) {
     std::error_code ec;
     if (!fs::is_directory(options.folder, ec) || options.reps < 1 || options.reps > 100 ||
         options.ceilingMBps < 0) {
-        std::fprintf(
-            stderr, "usage: %s --folder DIR [--tiny] [--reps 1-100] [--out DIR] [--ceiling MBPS]\n",
-            argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s --folder DIR [--tiny] [--reps 1-100] [--out DIR] [--ceiling MBPS] "
+                     "[--intervals]\n",
+                     argv[0]);
         std::exit(2);
     }
     options.folder = fs::absolute(options.folder);
@@ -256,13 +259,8 @@ public:
 
 std::atomic<sarnoval::IoTrace*> g_trace{nullptr};
 
-TracedRun Traced(sarnoval::HeadlessWindow& window, sarnoval::TestProc test, std::size_t readings) {
+TracedRun Timed(const ClockTrace& trace, bool ok, std::size_t readings) {
     TracedRun run;
-    ClockTrace trace;
-    g_trace.store(&trace);
-    EngineRun engine;
-    const bool ok = LaunchAndWait(test, window, engine);
-    g_trace.store(nullptr);
     if (!ok || trace.times.size() != readings) {
         Fail("the engine gave no line or read its clock " + std::to_string(trace.times.size()) +
              " times, not " + std::to_string(readings));
@@ -275,6 +273,15 @@ TracedRun Traced(sarnoval::HeadlessWindow& window, sarnoval::TestProc test, std:
     }
     run.ok = true;
     return run;
+}
+
+TracedRun Traced(sarnoval::HeadlessWindow& window, sarnoval::TestProc test, std::size_t readings) {
+    ClockTrace trace;
+    g_trace.store(&trace);
+    EngineRun engine;
+    const bool ok = LaunchAndWait(test, window, engine);
+    g_trace.store(nullptr);
+    return Timed(trace, ok, readings);
 }
 
 // Runs sarnoval-cli with args plus --json --quiet and takes its one JSON line.
@@ -308,6 +315,14 @@ TracedRun TracedDriveTest(const fs::path& folder, int sizeId) {
     // Write start and end, read-back start, then the read figures' three readings.
     return Traced(
         window, [] { sarnoval::DriveWriteReadTest(g_trace.load()); }, 6);
+}
+
+TracedRun TracedDriveTestAsStarted(const std::function<bool()>& run) {
+    ClockTrace trace;
+    sarnoval::TraceDriveTests(&trace);
+    const bool ok = run();
+    sarnoval::TraceDriveTests(nullptr);
+    return Timed(trace, ok, 6);
 }
 
 TracedRun TracedFileTest(const fs::path& path) {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,8 +22,11 @@ struct Options {
     int reps = 5;
     fs::path out;           // figures.tsv and summary.md go here; empty for none
     double ceilingMBps = 0; // the rate run_all.sh --ceiling throttles the disk to; 0: none
+    bool intervals =
+        false; // bench_dialog: only the drive test's intervals, against the engine's alone
 };
-// Parses --folder DIR, --tiny, --reps N, --out DIR, --ceiling MBPS; exits on bad input.
+// Parses --folder DIR, --tiny, --reps N, --out DIR, --ceiling MBPS, --intervals;
+// exits on bad input.
 Options ParseOptions(int argc, char** argv);
 
 struct Stats {
@@ -84,5 +88,8 @@ struct TracedRun {
 // file test of path.
 TracedRun TracedDriveTest(const fs::path& folder, int sizeId);
 TracedRun TracedFileTest(const fs::path& path);
+// The drive test as the dialog starts it: run starts it, returns once it has
+// ended, and says whether it gave a line.
+TracedRun TracedDriveTestAsStarted(const std::function<bool()>& run);
 
 } // namespace bench

@@ -8,6 +8,7 @@
 #include "ui/throughput_dlg.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemModel>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
@@ -82,6 +83,119 @@ double Percentile(std::vector<double> v, double p) {
     return v.empty() ? NAN : v[std::max<std::size_t>(rank, 1) - 1];
 }
 
+// The line arrives just before the test frees its slot, and a test started
+// while one runs is ignored: waits for the slot as a user's next click would.
+void WaitForTestSlot() {
+    for (int i = 0; i < 2000 && sarnoval::g_testRunning.load(); ++i) {
+        RunFor(1);
+    }
+}
+
+// Runs the drive test as a user starts it; the line it gave, or "" and a
+// failure recorded with the message shown. With late, a 1 ms GUI timer runs
+// meanwhile and each tick's lateness beyond 1 ms goes there; without, the
+// GUI thread has only the dialog's own work and a look for a message box
+// every 50 ms.
+QString DialogDriveTest(CThroughputDlg& dlg, std::vector<double>* late) {
+    WaitForTestSlot();
+    const int before = dlg.m_resultList->count();
+    std::string message;
+    dlg.OnTest();
+    QEventLoop loop;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = -1;
+    QObject::connect(&tick, &QTimer::timeout, &tick, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        if (late && last >= 0) {
+            late->push_back(std::max(0.0, static_cast<double>(now - last) / 1e6 - 1.0));
+        }
+        last = now;
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            message = box->text().toStdString();
+            box->done(QMessageBox::Ok);
+        }
+        if (!message.empty() || dlg.m_resultList->count() > before || now > 120'000'000'000) {
+            loop.quit();
+        }
+    });
+    QObject::connect(dlg.m_resultList->model(), &QAbstractItemModel::rowsInserted, &loop,
+                     &QEventLoop::quit);
+    tick.start(late ? 1 : 50);
+    loop.exec();
+    if (!message.empty()) {
+        Fail("the dialog's drive test showed '" + message + "'");
+    }
+    return dlg.m_resultList->count() > before ? dlg.m_resultList->item(before)->text() : "";
+}
+
+// The drive test's write and read intervals at the engine's own clock
+// readings: the dialog's, the same engine's on a headless window in this
+// process, as the CLI runs it but timed to the microsecond, and sarnoval-cli's
+// own in whole milliseconds; runs interleaved.
+int MeasureIntervals(const Options& options, CThroughputDlg& dlg, std::uint64_t bytes) {
+    enum { kDialog, kHeadless, kCli, kWays };
+    const char* const names[kWays] = {"dialog", "engine alone (headless window)",
+                                      "sarnoval-cli (whole ms)"};
+    std::vector<double> write[kWays], read[kWays];
+    std::vector<double> writeRatio, readRatio; // dialog over engine alone, in each round
+    // Three times the runs asked for: a run is a tenth of a second here, and
+    // the read-back's spread from run to run is several times what is looked for.
+    for (int rep = 0; rep < 3 * options.reps; ++rep) {
+        for (int k = 0; k < kWays; ++k) {
+            // The dialog and the engine alone take turns to go first, and
+            // each follows sarnoval-cli as often as the other.
+            const int way = k == kCli ? kCli : (rep + k) % 2;
+            WaitForTestSlot();
+            if (way == kCli) {
+                const EngineRun run = CliDriveTest(options.folder, bytes);
+                if (run.ok) {
+                    write[way].push_back(run.writeSec * 1000);
+                    read[way].push_back(run.readSec * 1000);
+                }
+                continue;
+            }
+            const TracedRun run =
+                way == kDialog
+                    ? TracedDriveTestAsStarted(
+                          [&] { return !DialogDriveTest(dlg, nullptr).isEmpty(); })
+                    : TracedDriveTest(options.folder, options.tiny ? IDC_SIZE_1MB : IDC_SIZE_100MB);
+            if (run.ok) {
+                write[way].push_back(run.seconds[1] * 1000);
+                read[way].push_back((run.seconds[3] - run.seconds[2]) * 1000);
+            }
+        }
+        if (write[kDialog].size() == write[kHeadless].size() &&
+            write[kDialog].size() == static_cast<std::size_t>(rep) + 1) {
+            writeRatio.push_back(write[kDialog].back() / write[kHeadless].back());
+            readRatio.push_back(read[kDialog].back() / read[kHeadless].back());
+        }
+    }
+    std::printf("The drive test's intervals, %llu MB, at the engine's clock readings (Qt "
+                "platform: %s), ms\n\n%-58s %10s %10s %10s\n",
+                static_cast<unsigned long long>(bytes / 1000000),
+                QApplication::platformName().toStdString().c_str(), "", "median", "min", "max");
+    double w[kWays], r[kWays];
+    for (int way = 0; way < kWays; ++way) {
+        w[way] = PrintStats(std::string("write, ") + names[way], write[way], 3);
+        r[way] = PrintStats(std::string("read-back, ") + names[way], read[way], 3);
+    }
+    const double wr = PrintStats("write, dialog / engine alone, each round", writeRatio, 3);
+    const double rr = PrintStats("read-back, dialog / engine alone, each round", readRatio, 3);
+    SummaryRow(options,
+               {"Fast device: the dialog's drive test intervals, write / read-back, ms",
+                Fixed(w[kDialog], 3) + " / " + Fixed(r[kDialog], 3),
+                Fixed(w[kHeadless], 3) + " / " + Fixed(r[kHeadless], 3) + " (engine alone)",
+                Figure(options, "dialog.write_ratio", wr, 3) + " / " +
+                    Figure(options, "dialog.read_ratio", rr, 3) + " (median of " +
+                    std::to_string(readRatio.size()) + " rounds)",
+                Fixed(w[kCli], 0) + " / " + Fixed(r[kCli], 0) + " (sarnoval-cli, whole ms)", "",
+                ""});
+    return Finish();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -113,6 +227,12 @@ int main(int argc, char** argv) {
     dlg.DriveMap().SetSource([folder] { return sarnoval::DriveMap{{'C', folder}}; });
     dlg.show();
 
+    if (options.intervals) {
+        qobject_cast<QAbstractButton*>(dlg.Control(IDC_MODE_DRIVE))->setChecked(true);
+        qobject_cast<QAbstractButton*>(dlg.Control(options.tiny ? IDC_SIZE_1MB : IDC_SIZE_100MB))
+            ->setChecked(true);
+        return MeasureIntervals(options, dlg, options.tiny ? 1000000 : 100000000);
+    }
     const int settleMs = options.tiny ? 200 : 1000;
     const int windowMs = options.tiny ? 300 : 2000;
     RunFor(settleMs);
@@ -134,37 +254,10 @@ int main(int argc, char** argv) {
         for (int i = 0; i < 2000 && sarnoval::g_testRunning.load(); ++i) {
             RunFor(1);
         }
-        const int before = dlg.m_resultList->count();
-        std::string message;
-        dlg.OnTest();
-        QEventLoop loop;
-        QTimer tick;
-        tick.setTimerType(Qt::PreciseTimer);
-        QElapsedTimer clock;
-        clock.start();
-        qint64 last = -1;
-        QObject::connect(&tick, &QTimer::timeout, &tick, [&] {
-            const qint64 now = clock.nsecsElapsed();
-            if (last >= 0) {
-                late.push_back(std::max(0.0, static_cast<double>(now - last) / 1e6 - 1.0));
-            }
-            last = now;
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                message = box->text().toStdString();
-                box->done(QMessageBox::Ok);
-            }
-            if (!message.empty() || dlg.m_resultList->count() > before || now > 120'000'000'000) {
-                loop.quit();
-            }
-        });
-        tick.start(1);
-        loop.exec();
-        const QString line =
-            dlg.m_resultList->count() > before ? dlg.m_resultList->item(before)->text() : "";
-        if (!message.empty() || !line.startsWith("C:\\, ") ||
+        const QString line = DialogDriveTest(dlg, &late);
+        if (!line.startsWith("C:\\, ") ||
             !line.contains(QString(" %1 KB read and written").arg(kb))) {
-            Fail("drive test gave the line '" + line.toStdString() + "', message '" + message +
-                 "'");
+            Fail("drive test gave the line '" + line.toStdString() + "'");
         }
     }
     RunFor(settleMs);

@@ -18,7 +18,8 @@
 #            tmpfs, attached to a loop device, ext4) and removed afterwards: the
 #            100 MB drive test and a 1 GB file test against fio direct in the
 #            engine's largest request, one at a time; ratios and CPU seconds per
-#            GB, in fast-device/.
+#            GB; and the dialog's drive test intervals against the engine's
+#            alone, in fast-device/.
 # Exits 77 (skipped) when fio or gnuplot is missing, --ceiling cannot throttle,
 # or --fast-device cannot make its device.
 set -euo pipefail
@@ -165,6 +166,18 @@ if [ $fast = 1 ]; then
     set +e
     { header; "$bin/bench_fast" "${mode[@]}" --out "$out"; } | tee "$out/bench_fast.txt"
     status=${PIPESTATUS[0]}
+    if [ -x "$bin/bench_dialog" ]; then
+        # The dialog's intervals against the engine's alone, on a real X
+        # server when there is one to start.
+        run=("$bin/bench_dialog" "${mode[@]}" --out "$out" --intervals)
+        if [ $tiny = 0 ] && command -v xvfb-run >/dev/null; then
+            run=(env QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" "${run[@]}")
+        else
+            run=(env QT_QPA_PLATFORM=offscreen "${run[@]}")
+        fi
+        { header; "${run[@]}"; } | tee "$out/bench_dialog.txt"
+        [ "${PIPESTATUS[0]}" = 0 ] || status=1
+    fi
     cat "$out/summary.md"
     exit "$status"
 fi

@@ -31,6 +31,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::atomic<bool> g_checkReadBack{true};
+std::atomic<IoTrace*> g_driveTrace{nullptr};
 
 // The file this test created: its name in the folder, which file it is, and
 // what a move keeps of it where the new name gets a new number.
@@ -528,8 +529,12 @@ void CheckReadBack(bool check) {
     g_checkReadBack.store(check);
 }
 
+void TraceDriveTests(IoTrace* trace) {
+    g_driveTrace.store(trace);
+}
+
 void DriveWriteReadTest() {
-    DriveWriteReadTest(nullptr);
+    DriveWriteReadTest(g_driveTrace.load());
 }
 
 void DriveWriteReadTest(IoTrace* trace) {

@@ -53,6 +53,9 @@ void CheckReadBack(bool check);
 class IoTrace;
 // The same, telling trace of every file step and clock reading in order.
 void DriveWriteReadTest(IoTrace* trace);
+// The trace that the test started without one tells, as the dialog and the
+// CLI start it; none by default. Benchmarks time those runs by it.
+void TraceDriveTests(IoTrace* trace);
 
 // Written data is handed to the drive a chunk at a time, and the chunk before
 // is waited for, so no more than two chunks are ever in flight: the counter
