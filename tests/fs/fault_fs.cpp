@@ -241,6 +241,10 @@ int ReadDir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_fi
 void* Init(fuse_conn_info* conn, fuse_config* cfg) {
     // The backing folder's inode numbers, which a rename keeps, as on a disk.
     cfg->use_ino = 1;
+    // A removed file goes at once, as on a disk, not renamed to .fuse_hidden*
+    // until the kernel's release of it, which comes after close returns,
+    // arrives; reads and writes go through open descriptors, so they need no name.
+    cfg->hard_remove = 1;
     if (conn->capable & FUSE_CAP_WRITEBACK_CACHE) {
         conn->want |= FUSE_CAP_WRITEBACK_CACHE;
     } else {
