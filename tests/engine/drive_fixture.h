@@ -24,6 +24,13 @@ protected:
 
     void ChooseSize(int id) { ChooseSize(window_, id); }
 
+    // Sets window up as window_ is, for a drive test of drive C at size id.
+    void ForDriveC(HeadlessWindow& window, int id) const {
+        window.SetDriveLetters(letters_);
+        window.SetText(IDC_DRIVE_LETTER, "C");
+        ChooseSize(window, id);
+    }
+
     static void ChooseSize(HeadlessWindow& window, int id) {
         for (const SizeOption& option : kSizeOptions) {
             window.SetChecked(option.id, option.id == id);

@@ -95,9 +95,7 @@ TEST_F(DriveTest, NothingAtEitherNameIsWrittenThroughReadOrDeleted) {
             }
             const std::string before = Describe(at);
             HeadlessWindow window;
-            window.SetDriveLetters(letters_);
-            window.SetText(IDC_DRIVE_LETTER, "C");
-            ChooseSize(window, IDC_SIZE_1MB);
+            ForDriveC(window, IDC_SIZE_1MB);
             const std::string which = std::string(name) + ", " + occupant.name;
             ASSERT_TRUE(RunCase(window, DriveWriteReadTest)) << which;
             EXPECT_EQ(window.Messages(), std::vector<std::string>{message}) << which;
@@ -183,9 +181,7 @@ TEST_F(DriveTest, OnlyProvableLeftoversAreRemoved) {
         const std::string before = Contents(at);
         const auto modified = fs::last_write_time(at);
         HeadlessWindow window;
-        window.SetDriveLetters(letters_);
-        window.SetText(IDC_DRIVE_LETTER, "C");
-        ChooseSize(window, IDC_SIZE_1MB);
+        ForDriveC(window, IDC_SIZE_1MB);
         ASSERT_TRUE(RunCase(window, DriveWriteReadTest)) << which;
         if (!c.message) {
             EXPECT_TRUE(window.Messages().empty()) << which;

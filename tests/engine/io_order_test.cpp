@@ -135,9 +135,7 @@ TEST_F(OrderTest, DriveTestTimesOnlyTheDrive) {
     for (const auto& [allow, size, expected] : cases) {
         const DirectTransfers transfers(allow);
         HeadlessWindow window;
-        window.SetDriveLetters(letters_);
-        window.SetText(IDC_DRIVE_LETTER, "C");
-        ChooseSize(window, size);
+        ForDriveC(window, size);
         RecordTargets(&window, &window);
         Recorder trace;
         DriveWriteReadTest(&trace);
@@ -196,9 +194,7 @@ TEST_F(OrderTest, ByteChangedOnTheDriveIsFoundWhereItIs) {
         for (const std::uint64_t at : {std::uint64_t{12345}, kSize - 1}) {
             const DirectTransfers transfers(allow);
             HeadlessWindow window;
-            window.SetDriveLetters(letters_);
-            window.SetText(IDC_DRIVE_LETTER, "C");
-            ChooseSize(window, IDC_SIZE_5MB);
+            ForDriveC(window, IDC_SIZE_5MB);
             RecordTargets(&window, &window);
             Recorder trace;
             trace.onStep = [&](IoStep step, int count) {
@@ -254,9 +250,7 @@ TEST_F(OrderTest, WhatAKilledRunLeavesIsClearedOnceStale) {
         for (const auto age : {kLeftoverAge / 4, 2 * kLeftoverAge}) {
             fs::last_write_time(at, fs::file_time_type::clock::now() - age);
             HeadlessWindow window;
-            window.SetDriveLetters(letters_);
-            window.SetText(IDC_DRIVE_LETTER, "C");
-            ChooseSize(window, IDC_SIZE_1MB);
+            ForDriveC(window, IDC_SIZE_1MB);
             ASSERT_TRUE(RunCase(window, DriveWriteReadTest)) << c.what;
             if (age < kLeftoverAge) {
                 EXPECT_EQ(window.Messages(), std::vector<std::string>{c.message}) << c.what;
